@@ -1,30 +1,13 @@
 #include "vendors/eos_events.h"
 
+#include "ptp/ptp_reader.h"
+
 namespace {
 
 constexpr std::uint32_t kPropertyValueRecord = 0xC189;
 constexpr std::size_t kHeaderBytes = 8;
 constexpr std::size_t kPropertyValueRecordBytes = 16;  // header, code, one 32-bit value
 constexpr std::size_t kValueOffset = 12;
-
-// Bounded little-endian reads over one record: a read that does not fit yields 0.
-class RecordReader {
-public:
-    explicit RecordReader(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
-
-    std::uint32_t u32le(std::size_t offset) const
-    {
-        if (offset > bytes_.size() || bytes_.size() - offset < 4)
-            return 0;
-        return static_cast<std::uint32_t>(bytes_[offset]) |
-               static_cast<std::uint32_t>(bytes_[offset + 1]) << 8 |
-               static_cast<std::uint32_t>(bytes_[offset + 2]) << 16 |
-               static_cast<std::uint32_t>(bytes_[offset + 3]) << 24;
-    }
-
-private:
-    std::span<const std::uint8_t> bytes_;
-};
 
 }  // namespace
 
@@ -34,18 +17,18 @@ std::int32_t parseEosEvents(std::span<const std::uint8_t> data, EosPropertyMap& 
     std::size_t offset = 0;
     while (data.size() - offset >= kHeaderBytes) {
         const std::span<const std::uint8_t> rest = data.subspan(offset);
-        const RecordReader header(rest);
-        const std::uint32_t size = header.u32le(0);
-        const std::uint32_t type = header.u32le(4);
+        PtpReader header(rest);
+        const std::uint32_t size = header.u32le();
+        const std::uint32_t type = header.u32le();
         if (size < kHeaderBytes || type == 0)
             break;
         // The size is any 32-bit value the camera sends: compare against what remains.
         if (size > rest.size())
             break;
-        const RecordReader record(rest.first(size));
         if (type == kPropertyValueRecord && size >= kPropertyValueRecordBytes) {
-            map[record.u32le(8)] = EosPropertyValue{record.u32le(kValueOffset),
-                                                    static_cast<std::uint32_t>(size - kValueOffset)};
+            const std::uint32_t code = header.u32le();
+            const std::uint32_t value = header.u32le();
+            map[code] = EosPropertyValue{value, static_cast<std::uint32_t>(size - kValueOffset)};
             ++taken;
         }
         offset += size;
