@@ -1,0 +1,4 @@
+#pragma once
+// Resource identifiers of Tallybrook.exe.
+
+#define IDI_TALLYBROOK 1
