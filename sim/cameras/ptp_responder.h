@@ -11,6 +11,7 @@ namespace sim {
 struct PtpReply {
     std::uint16_t responseCode = 0x2001;  // PTP OK
     std::vector<std::uint8_t> data;       // data phase from camera to host; empty when none
+    bool operator==(const PtpReply&) const = default;
 };
 
 class PtpResponder {
