@@ -108,6 +108,7 @@ void postCommand(HWND mainWindow, int id)
 
 void pressTab(HWND mainWindow)
 {
+    const int before = focusId(mainWindow);
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
     GetGUIThreadInfo(GetWindowThreadProcessId(mainWindow, nullptr), &info);
@@ -115,9 +116,10 @@ void pressTab(HWND mainWindow)
     const UINT scan = MapVirtualKeyW(VK_TAB, MAPVK_VK_TO_VSC);
     PostMessageW(target, WM_KEYDOWN, VK_TAB, 1 | (scan << 16));
     PostMessageW(target, WM_KEYUP, VK_TAB, 1 | (scan << 16) | (1u << 30) | (1u << 31));
-    // Let the window's thread take both before anyone looks at the focus.
-    DWORD_PTR result = 0;
-    SendMessageTimeoutW(mainWindow, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result);
+    // Posted keys are taken after any sent message, so no round trip tells when they were
+    // handled: wait for the focus to move (it stays only when nothing else can take it).
+    const ULONGLONG deadline = GetTickCount64() + 2000;
+    while (focusId(mainWindow) == before && GetTickCount64() < deadline) Sleep(10);
 }
 
 namespace {

@@ -1,0 +1,398 @@
+// The real Tallybrook.exe, started under Wine beside the simulated portable-device service,
+// used as a person uses it: click, wait, read what the window shows, copy, open the link.
+// run-e2e prepares the prefix (fonts, browser recorder) and names what this needs in the
+// environment: TB_E2E_APP, TB_E2E_SIM_DLL, TB_E2E_DIR and TB_E2E_LINKS.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "window_probe.h"
+
+namespace {
+
+constexpr int kRead = 101, kResult = 102, kCopy = 103, kLog = 104, kHeadline = 105, kDetail = 106;
+constexpr int kInstruction = 107, kPrivacy = 108;
+
+constexpr wchar_t kVersionLine[] = L"Tallybrook for Windows 0.1.0\r\n";
+constexpr wchar_t kReportHeader[] = L"Tallybrook for Windows report\r\n";
+constexpr wchar_t kReading[] = L"Reading the camera...";
+constexpr DWORD kReadingMs = 30000;  // generous: the machine may be busy
+
+std::wstring environment(const wchar_t* name)
+{
+    wchar_t value[1024] = {};
+    const DWORD n = GetEnvironmentVariableW(name, value, 1024);
+    return n > 0 && n < 1024 ? value : L"";
+}
+
+// The simulated service, registered in the prefix as regsvr32 would, or taken away.
+void registerService(bool on)
+{
+    HMODULE dll = LoadLibraryW(environment(L"TB_E2E_SIM_DLL").c_str());
+    ASSERT_NE(dll, nullptr) << "TB_E2E_SIM_DLL";
+    auto entry = reinterpret_cast<HRESULT(WINAPI*)()>(
+        GetProcAddress(dll, on ? "DllRegisterServer" : "DllUnregisterServer"));
+    ASSERT_NE(entry, nullptr);
+    EXPECT_GE(entry(), 0);
+    FreeLibrary(dll);
+}
+
+void setDpi(DWORD dpi)
+{
+    RegSetKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels", REG_DWORD, &dpi, sizeof dpi);
+}
+
+std::wstring readLinks()
+{
+    std::ifstream file(environment(L"TB_E2E_LINKS").c_str());
+    std::stringstream text;
+    text << file.rdbuf();
+    const std::string bytes = text.str();
+    return std::wstring(bytes.begin(), bytes.end());
+}
+
+// Devices the service lists, one scenario file per case.
+constexpr char kCanonDevice[] =
+    "device usb#vid_04a9&pid_3294#1\n"
+    "name Canon EOS 80D\n"
+    "manufacturer Canon Inc.\n"
+    "description Canon Digital Camera\n";
+constexpr char kCanon[] = "camera canon manufacturer=\"Canon Inc.\" model=\"Canon EOS 80D\" firmware=1.0.3 "
+                          "serial=0123 d1ac=12345 batch=2\n";
+// A body that never sends its counter: six polls with 250 ms between them, time enough to
+// see the reading state.
+constexpr char kSlowCanon[] = "camera canon manufacturer=\"Canon Inc.\" model=\"Canon EOS 80D\" firmware=1.0.3\n";
+constexpr char kFujifilm[] =
+    "device usb#vid_04cb&pid_02dd#2\n"
+    "name X-T3\n"
+    "manufacturer FUJIFILM\n"
+    "description Fujifilm Digital Camera\n"
+    "camera fujifilm manufacturer=FUJIFILM model=X-T3 firmware=3.20 serial=5935 count=13531\n";
+constexpr char kNikon[] =
+    "device usb#vid_04b0&pid_0440#3\n"
+    "name D750\n"
+    "manufacturer Nikon Corporation\n"
+    "description Nikon DSC D750\n"
+    "camera none\n";
+
+class Tallybrook : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { registerService(true); }
+
+    void TearDown() override
+    {
+        if (process.hProcess) {
+            TerminateProcess(process.hProcess, 1);
+            WaitForSingleObject(process.hProcess, 5000);
+            CloseHandle(process.hProcess);
+            CloseHandle(process.hThread);
+        }
+        setDpi(96);
+    }
+
+    // Writes the scenario and points the service at it, for this start and later readings.
+    void scenario(const std::string& text)
+    {
+        const std::wstring path = environment(L"TB_E2E_DIR") + L"\\scenario-" +
+                                  std::to_wstring(GetCurrentProcessId()) + L".txt";
+        std::ofstream(path.c_str(), std::ios::binary) << text;
+        SetEnvironmentVariableW(L"TALLYBROOK_SIM_SCENARIO", path.c_str());
+    }
+
+    void start(const std::string& scenarioText, DWORD dpi = 96)
+    {
+        scenario(scenarioText);
+        setDpi(dpi);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        std::wstring app = environment(L"TB_E2E_APP");
+        std::wstring commandLine = L"\"" + app + L"\"";
+        ASSERT_TRUE(CreateProcessW(app.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                   &startup, &process))
+            << "TB_E2E_APP";
+        window = probe::findMainWindow(process.dwProcessId, 20000);
+        ASSERT_NE(window, nullptr);
+    }
+
+    std::wstring text(int id) { return probe::text(window, id); }
+    bool enabled(int id) { return probe::enabled(window, id); }
+
+    // Clicks "Read camera" and waits for the reading to be shown.
+    void read()
+    {
+        probe::click(window, kRead);
+        ASSERT_TRUE(probe::waitForText(window, kHeadline, kReading, kReadingMs, false)) << "the reading never ended";
+    }
+
+    void expectNoCount(const std::wstring& message)
+    {
+        EXPECT_EQ(text(kHeadline), L"No reading");
+        EXPECT_EQ(text(kDetail), message);
+        EXPECT_EQ(text(kRead), L"Read again");
+        EXPECT_TRUE(enabled(kRead));
+        EXPECT_FALSE(enabled(kResult));
+        EXPECT_NE(probe::focusId(window), kResult);
+    }
+
+    std::vector<int> tabOrder(int presses)
+    {
+        std::vector<int> seen;
+        for (int i = 0; i < presses; ++i) {
+            probe::pressTab(window);
+            seen.push_back(probe::focusId(window));
+        }
+        return seen;
+    }
+
+    PROCESS_INFORMATION process{};
+    HWND window = nullptr;
+};
+
+class TallybrookAtDpi : public Tallybrook, public ::testing::WithParamInterface<int> {};
+
+TEST_P(TallybrookAtDpi, StartsFixedSizeWithEveryControlScaledFromItsDesignUnits)
+{
+    const int dpi = GetParam();
+    start("", dpi);
+    const auto px = [dpi](int designUnits) { return MulDiv(designUnits, dpi, 96); };
+
+    const RECT client = probe::clientRect(window);
+    EXPECT_EQ(client.right - client.left, px(560));
+    EXPECT_EQ(client.bottom - client.top, px(384));
+
+    const LONG style = probe::style(window);
+    EXPECT_EQ(style & 0x00CA0000, 0x00CA0000);  // caption, system menu, minimise box
+    EXPECT_EQ(style & WS_MAXIMIZEBOX, 0);
+    EXPECT_EQ(style & WS_THICKFRAME, 0);
+    wchar_t title[64] = {};
+    GetWindowTextW(window, title, 64);
+    EXPECT_STREQ(title, L"Tallybrook for Windows");
+
+    const struct {
+        int id, x, y, width, height;
+        LONG style;  // the control's own bits, besides WS_CHILD | WS_VISIBLE
+    } controls[] = {
+        {kInstruction, 20, 16, 520, 40, 0},         {kHeadline, 20, 64, 520, 40, 0},
+        {kDetail, 20, 106, 520, 36, 0},             {kRead, 20, 148, 130, 32, 0x00010001},
+        {kResult, 160, 148, 230, 32, 0x00010000},   {kCopy, 400, 148, 140, 32, 0x00010000},
+        {kLog, 20, 194, 520, 150, 0x00A00844},      {kPrivacy, 20, 352, 520, 20, 0},
+    };
+    for (const auto& c : controls) {
+        const RECT r = probe::controlRect(window, c.id);
+        EXPECT_EQ(r.left, px(c.x)) << c.id;
+        EXPECT_EQ(r.top, px(c.y)) << c.id;
+        EXPECT_EQ(r.right - r.left, px(c.width)) << c.id;
+        EXPECT_EQ(r.bottom - r.top, px(c.height)) << c.id;
+        HWND control = probe::control(window, c.id);
+        const LONG own = probe::style(control) & ~(WS_CHILD | WS_VISIBLE | WS_DISABLED);
+        // The edit control takes WS_BORDER out of its style and draws the border itself.
+        const LONG expected = c.id == kLog ? c.style & ~WS_BORDER : c.style;
+        EXPECT_EQ(own & expected, expected) << c.id;
+        EXPECT_EQ(own & WS_TABSTOP, c.style & WS_TABSTOP) << c.id;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Dpi, TallybrookAtDpi, ::testing::Values(96, 144));
+
+TEST_F(Tallybrook, StartState)
+{
+    start("");
+    EXPECT_EQ(text(kInstruction), L"Plug in your Canon or Fujifilm camera by USB and switch it on. Close EOS "
+                                  L"Utility if it opens. Then click Read camera.");
+    EXPECT_EQ(text(kHeadline), L"No reading yet");
+    EXPECT_EQ(text(kDetail), L"Read-only. Your camera's settings stay as they are.");
+    EXPECT_EQ(text(kRead), L"Read camera");
+    EXPECT_EQ(text(kResult), L"See full result on Tallybrook");
+    EXPECT_EQ(text(kCopy), L"Copy details");
+    EXPECT_EQ(text(kLog), L"");
+    EXPECT_EQ(text(kPrivacy), L"Nothing is uploaded. Results open on tallybrook.app only when you click the button.");
+    EXPECT_TRUE(enabled(kRead));
+    EXPECT_FALSE(enabled(kResult));
+    EXPECT_TRUE(enabled(kCopy));
+    EXPECT_EQ(probe::focusId(window), kRead);
+
+    // Tab moves among the enabled buttons only, never into the log box.
+    EXPECT_EQ(tabOrder(4), (std::vector<int>{kCopy, kRead, kCopy, kRead}));
+}
+
+TEST_F(Tallybrook, ReadsASimulatedCanonEndToEnd)
+{
+    start(std::string(kCanonDevice) + kCanon);
+    probe::click(window, kRead);
+
+    // The read command has been handled when the click returns: the reading state.
+    EXPECT_EQ(text(kHeadline), kReading);
+    EXPECT_EQ(text(kDetail), L"Keep the camera on and connected.");
+    EXPECT_FALSE(enabled(kRead));
+    EXPECT_FALSE(enabled(kResult));
+    EXPECT_TRUE(enabled(kCopy));
+    EXPECT_EQ(text(kLog).rfind(kVersionLine, 0), 0u);
+
+    ASSERT_TRUE(probe::waitForText(window, kHeadline, kReading, kReadingMs, false));
+    EXPECT_EQ(text(kHeadline), L"12,345 shutter actuations");
+    EXPECT_EQ(text(kDetail), L"Canon EOS 80D   firmware 1.0.3");
+    EXPECT_EQ(text(kRead), L"Read again");
+    EXPECT_TRUE(enabled(kRead));
+    EXPECT_TRUE(enabled(kResult));
+    EXPECT_EQ(probe::focusId(window), kResult);
+
+    // The log: the version line, then the reading's lines in the order they were logged,
+    // each ending in CR LF.
+    const std::wstring log = text(kLog);
+    EXPECT_EQ(log.rfind(std::wstring(kVersionLine) + L"Portable devices found: 1\r\n"
+                        L"  1. Canon EOS 80D  [Canon Inc.]  Canon Digital Camera\r\n", 0), 0u);
+    EXPECT_NE(log.find(L"Model: Canon EOS 80D  firmware 1.0.3"), std::wstring::npos);
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log.substr(log.size() - 2), L"\r\n");
+    EXPECT_EQ(log.find(L"\r\n\r\n"), std::wstring::npos);
+
+    // Copy details: the header and exactly what the log box shows.
+    probe::click(window, kCopy);
+    EXPECT_EQ(probe::clipboardText(), kReportHeader + log);
+
+    // See full result: the reading, as JSON, percent-encoded in the link's fragment.
+    const std::wstring before = readLinks();
+    probe::click(window, kResult);
+    const std::wstring expected =
+        L"https://tallybrook.app/#reading="
+        L"%7B%22v%22%3A1%2C%22make%22%3A%22Canon%20Inc.%22%2C%22model%22%3A%22Canon%20EOS%2080D%22%2C"
+        L"%22count%22%3A12345%2C%22firmware%22%3A%221.0.3%22%2C%22serial%22%3A%220123%22%2C"
+        L"%22source%22%3A%22Canon%20USB%200xD1AC%22%7D\n";
+    std::wstring links;
+    for (int i = 0; i < 1000 && (links = readLinks()).size() <= before.size(); ++i) Sleep(10);
+    EXPECT_EQ(links.substr(before.size()), expected);
+
+    // With the result button enabled (and focused by the click), Tab takes it in.
+    EXPECT_EQ(tabOrder(3), (std::vector<int>{kCopy, kRead, kResult}));
+}
+
+TEST_F(Tallybrook, ReadsASimulatedFujifilm)
+{
+    start(kFujifilm);
+    read();
+    EXPECT_EQ(text(kHeadline), L"13,531 shutter actuations");
+    EXPECT_EQ(text(kDetail), L"X-T3   firmware 3.20");
+    EXPECT_TRUE(enabled(kResult));
+    EXPECT_EQ(probe::focusId(window), kResult);
+    EXPECT_NE(text(kLog).find(L"GetDevicePropValue(D310) -> 0x2001, 4 bytes\r\n"), std::wstring::npos);
+}
+
+TEST_F(Tallybrook, OtherBrandIsNamedByItsManufacturerText)
+{
+    start(kNikon);
+    read();
+    expectNoCount(L"Found a Nikon Corporation camera. That brand records the count in its photos, so drop a "
+                  L"photo on tallybrook.app instead.");
+    EXPECT_EQ(text(kLog), std::wstring(kVersionLine) + L"Portable devices found: 1\r\n"
+                          L"  1. D750  [Nikon Corporation]  Nikon DSC D750\r\n");
+}
+
+TEST_F(Tallybrook, NoDevice)
+{
+    start("");
+    read();
+    expectNoCount(L"No Canon or Fujifilm camera found. Check that it's switched on, the cable carries data, and "
+                  L"EOS Utility is closed. Then click Read camera again.");
+    EXPECT_EQ(text(kLog), std::wstring(kVersionLine) + L"Portable devices found: 0\r\n");
+}
+
+TEST_F(Tallybrook, ServiceMissing)
+{
+    registerService(false);
+    start("");
+    read();
+    registerService(true);
+    expectNoCount(L"Windows' portable device service isn't available (0x80040154). This app needs Windows 10 or 11.");
+    EXPECT_EQ(text(kLog), std::wstring(kVersionLine) + L"PortableDeviceManager unavailable: 0x80040154\r\n");
+}
+
+TEST_F(Tallybrook, CopyBeforeAnyReadingIsTheHeaderAloneAndTheLabelComesBack)
+{
+    start("");
+    probe::setClipboardText(L"something else");
+    const ULONGLONG clicked = GetTickCount64();
+    probe::click(window, kCopy);
+    EXPECT_EQ(probe::clipboardText(), std::wstring(kReportHeader));
+    EXPECT_EQ(text(kCopy), L"Copied");
+
+    ASSERT_TRUE(probe::waitForText(window, kCopy, L"Copy details", 10000));
+    // The timer never fires early; tick granularity allows a little slack.
+    EXPECT_GE(GetTickCount64() - clicked, 1450u);
+}
+
+TEST_F(Tallybrook, CopyingAgainKeepsCopiedUntilAfterTheLastCopy)
+{
+    start("");
+    probe::click(window, kCopy);
+    Sleep(1000);
+    const bool secondInTime = text(kCopy) == L"Copied";
+    const ULONGLONG second = GetTickCount64();
+    probe::click(window, kCopy);
+    EXPECT_EQ(text(kCopy), L"Copied");
+    ASSERT_TRUE(probe::waitForText(window, kCopy, L"Copy details", 10000));
+    if (secondInTime) EXPECT_GE(GetTickCount64() - second, 1450u) << "the first copy's timer was not replaced";
+}
+
+TEST_F(Tallybrook, SecondClickDuringAReadingStartsNothingAndCopyTakesTheLinesSoFar)
+{
+    start(std::string(kCanonDevice) + kSlowCanon);
+    probe::click(window, kRead);
+    ASSERT_EQ(text(kHeadline), kReading);
+    probe::click(window, kRead);
+    probe::postCommand(window, kRead);
+    probe::click(window, kCopy);
+    const auto during = probe::clipboardText();
+    ASSERT_TRUE(during.has_value());
+    EXPECT_EQ(during->rfind(std::wstring(kReportHeader) + kVersionLine, 0), 0u);
+
+    ASSERT_TRUE(probe::waitForText(window, kHeadline, kReading, kReadingMs, false));
+    const std::wstring log = text(kLog);
+    EXPECT_EQ(log.find(kVersionLine, 1), std::wstring::npos) << "a second reading started";
+    EXPECT_EQ(log.rfind(during->substr(std::wstring(kReportHeader).size()), 0), 0u);
+    Sleep(500);  // a second job would have restarted the log by now
+    EXPECT_EQ(text(kLog), log);
+    EXPECT_EQ(text(kHeadline), L"No reading");
+}
+
+TEST_F(Tallybrook, FailedReadingAfterASuccessfulOneDisablesTheResult)
+{
+    // The service stays loaded between readings and refuses its second manager; were it
+    // loaded afresh, the emptied scenario would list no camera. Either way the second fails.
+    start(std::string(kCanonDevice) + kCanon + "fault create-manager nth=2 result=0x80070005\n");
+    read();
+    ASSERT_TRUE(enabled(kResult));
+
+    scenario("");
+    read();
+    EXPECT_EQ(text(kHeadline), L"No reading");
+    EXPECT_FALSE(enabled(kResult));
+
+    // Even sent straight to the window, the result command opens nothing now.
+    const std::wstring before = readLinks();
+    probe::postCommand(window, kResult);
+    Sleep(1000);
+    EXPECT_EQ(readLinks(), before);
+}
+
+TEST_F(Tallybrook, ClosingDuringAReadingEndsTheProcessAtOnce)
+{
+    start(std::string(kCanonDevice) + kSlowCanon);
+    const ULONGLONG clicked = GetTickCount64();
+    probe::click(window, kRead);
+    ASSERT_EQ(text(kHeadline), kReading);
+    probe::close(window);
+    ASSERT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
+    // This camera keeps a reading going for six 250 ms pauses; the process did not wait.
+    EXPECT_LT(GetTickCount64() - clicked, 1400u);
+    DWORD code = 1;
+    GetExitCodeProcess(process.hProcess, &code);
+    EXPECT_EQ(code, 0u);
+}
+
+}  // namespace
