@@ -7,6 +7,7 @@
 #include <set>
 #include <vector>
 
+#include "camera_line.h"
 #include "canon_eos_camera.h"
 #include "eos_events.h"
 #include "fujifilm_camera.h"
@@ -15,116 +16,11 @@ namespace sim {
 
 namespace {
 
+using cameraline::parseCode;
+using cameraline::parseNumber;
+using cameraline::Word;
+
 constexpr unsigned maxBatch = 1000;
-
-struct Word {
-    std::string key;
-    std::string value;
-};
-
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-// "kind key=value key="a quoted value"": inside quotes, \" and \\ stand for " and \.
-std::optional<std::string> splitLine(std::string_view line, std::string& kind, std::vector<Word>& words)
-{
-    std::size_t i = 0;
-    auto skipBlanks = [&] {
-        while (i < line.size() && isBlank(line[i]))
-            ++i;
-    };
-    skipBlanks();
-    while (i < line.size() && !isBlank(line[i]))
-        kind.push_back(line[i++]);
-    if (kind.empty())
-        return "the line is empty";
-    for (;;) {
-        skipBlanks();
-        if (i == line.size())
-            return std::nullopt;
-        Word word;
-        while (i < line.size() && !isBlank(line[i]) && line[i] != '=')
-            word.key.push_back(line[i++]);
-        if (i == line.size() || line[i] != '=' || word.key.empty())
-            return "expected key=value at \"" + std::string(line.substr(i - std::min(i, word.key.size()))) + "\"";
-        ++i;
-        if (i < line.size() && line[i] == '"') {
-            ++i;
-            bool closed = false;
-            while (i < line.size()) {
-                const char c = line[i++];
-                if (c == '"') {
-                    closed = true;
-                    break;
-                }
-                if (c == '\\' && i < line.size() && (line[i] == '"' || line[i] == '\\'))
-                    word.value.push_back(line[i++]);
-                else
-                    word.value.push_back(c);
-            }
-            if (!closed)
-                return word.key + ": the quote is not closed";
-            if (i < line.size() && !isBlank(line[i]))
-                return word.key + ": text right after the closing quote";
-        } else {
-            while (i < line.size() && !isBlank(line[i])) {
-                if (line[i] == '"')
-                    return word.key + ": a quote inside an unquoted value";
-                word.value.push_back(line[i++]);
-            }
-        }
-        words.push_back(std::move(word));
-    }
-}
-
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// Decimal, or hexadecimal after 0x; nothing when empty, malformed or above max.
-std::optional<std::uint64_t> parseNumber(std::string_view text, std::uint64_t max)
-{
-    unsigned base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        text.remove_prefix(2);
-    }
-    if (text.empty())
-        return std::nullopt;
-    std::uint64_t value = 0;
-    for (char c : text) {
-        const int digit = hexDigit(c);
-        if (digit < 0 || static_cast<unsigned>(digit) >= base)
-            return std::nullopt;
-        if (value > (max - static_cast<unsigned>(digit)) / base)
-            return std::nullopt;
-        value = value * base + static_cast<unsigned>(digit);
-    }
-    return value;
-}
-
-// A PTP code: one to four hexadecimal digits, 0x optional.
-std::optional<std::uint16_t> parseCode(std::string_view text)
-{
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
-        text.remove_prefix(2);
-    if (text.empty() || text.size() > 4)
-        return std::nullopt;
-    std::uint16_t value = 0;
-    for (char c : text) {
-        const int digit = hexDigit(c);
-        if (digit < 0)
-            return std::nullopt;
-        value = static_cast<std::uint16_t>(value << 4 | digit);
-    }
-    return value;
-}
 
 std::optional<unsigned> parseBatch(std::string_view text)
 {
@@ -358,7 +254,7 @@ std::shared_ptr<PtpResponder> makeCamera(std::string_view line, std::string* err
     };
     Description d;
     std::vector<Word> words;
-    if (auto e = splitLine(line, d.kind, words))
+    if (auto e = cameraline::splitLine(line, d.kind, words))
         return fail(*e);
     if (d.kind != "canon" && d.kind != "fujifilm" && d.kind != "none")
         return fail("unknown camera \"" + d.kind + "\": canon, fujifilm or none");
