@@ -83,7 +83,7 @@ constexpr char kNikon[] =
 
 class Tallybrook : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { registerService(true); }
+    void SetUp() override { registerService(true); }  // also after a test that took it away
 
     void TearDown() override
     {
@@ -307,7 +307,6 @@ TEST_F(Tallybrook, ServiceMissing)
     registerService(false);
     start("");
     read();
-    registerService(true);
     expectNoCount(L"Windows' portable device service isn't available (0x80040154). This app needs Windows 10 or 11.");
     EXPECT_EQ(text(kLog), std::wstring(kVersionLine) + L"PortableDeviceManager unavailable: 0x80040154\r\n");
 }
