@@ -17,10 +17,7 @@
 #include "scenario_file.h"
 #include "service.h"
 #include "service_state.h"
-
-#if TB_SIM_CAMERAS
 #include "sim/cameras/camera_factory.h"
-#endif
 
 namespace {
 
@@ -72,10 +69,7 @@ void loadScenario()
     std::stringstream text;
     text << file.rdbuf();
     std::string error;
-    sim::CameraMaker maker;
-#if TB_SIM_CAMERAS
-    maker = [](std::string_view line, std::string* why) { return sim::makeCamera(line, why); };
-#endif
+    const sim::CameraMaker maker = [](std::string_view line, std::string* why) { return sim::makeCamera(line, why); };
     auto scenario = file ? sim::parseScenario(text.str(), maker, &error) : std::nullopt;
     if (!file)
         error = "cannot read the file";

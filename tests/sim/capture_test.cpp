@@ -2,6 +2,8 @@
 // chunk size.
 #include <gtest/gtest.h>
 
+#include "scenario_file.h"
+#include "sim/cameras/camera_factory.h"
 #include "sim_client.h"
 
 using namespace simtest;
@@ -42,4 +44,35 @@ TEST(SimCaptures, RealDataPhasesArriveByteForByte)
             EXPECT_EQ(sim::outstanding(), "") << c.file;
         }
     }
+}
+
+TEST(SimCaptures, ASimulatedCanonFromAScenarioFileHandsOutTheCaptures)
+{
+    // The path the server DLL takes: a scenario file whose camera line names the captures.
+    const std::string text = "device usb#canon\n"
+                             "  manufacturer Canon Inc.\n"
+                             "  camera canon deviceinfo=di_canon_eos60d.hex capture=ev_canon_eos5dmk3_initial.hex\n";
+    std::string error;
+    auto scenario = sim::parseScenario(
+        text, [](std::string_view line, std::string* why) { return sim::makeCamera(line, why); }, &error);
+    ASSERT_TRUE(scenario) << error;
+    Mta mta;
+    sim::Registration registration(*scenario);
+    auto device = openDevice(L"usb#canon");
+    ASSERT_TRUE(device);
+
+    auto info = readOperation(device.Get(), 0x1001, {}, 100);
+    EXPECT_TRUE(info.data == loadHex("di_canon_eos60d.hex"));
+    EXPECT_EQ(info.responseCode, 0x2001u);
+    for (std::uint16_t op : {std::uint16_t{0x9114}, std::uint16_t{0x9115}}) {
+        auto on = send(device.Get(), executeCommand(wpd::kExecuteWithoutDataPhase, op, {1}).Get());
+        EXPECT_EQ(unsignedValue(on.results.Get(), WPD_PROPERTY_MTP_EXT_RESPONSE_CODE), 0x2001u);
+    }
+    auto first = readOperation(device.Get(), 0x9116, {}, 0x40000);
+    EXPECT_TRUE(first.data == loadHex("ev_canon_eos5dmk3_initial.hex"));
+    EXPECT_EQ(first.chunks, std::vector<std::uint32_t>{11116});
+    auto later = readOperation(device.Get(), 0x9116, {}, 0x40000);
+    EXPECT_EQ(later.data, loadHex("ev_canon_eos60d_empty.hex"));  // nothing new: the end record alone
+    device.Reset();
+    EXPECT_EQ(sim::outstanding(), "");
 }
