@@ -48,15 +48,21 @@ bool insideZero(double x, double y, double cx, double cy, double rx, double ry, 
     return inEllipse(rx, ry) && !inEllipse(rx - stroke, ry - stroke);
 }
 
-Rgb colourAt(double x, double y)
+// `size` in pixels: at the small sizes the digit's stroke keeps at least about a pixel.
+Rgb colourAt(double x, double y, int size)
 {
-    constexpr double drumWidth = 0.26, gap = 0.05, top = 0.17, bottom = 0.83;
+    constexpr double drumWidth = 0.26, gap = 0.05;
     constexpr double firstLeft = (1.0 - (3 * drumWidth + 2 * gap)) / 2;
+    // Drum edges on whole pixels, so the three drums look alike at every size.
+    const auto snap = [size](double v) { return std::round(v * size) / size; };
+    const double top = snap(0.17), bottom = snap(0.83);
     for (int drum = 0; drum < 3; ++drum) {
-        const double left = firstLeft + drum * (drumWidth + gap);
-        if (!insideRoundedRect(x, y, left, top, left + drumWidth, bottom, 0.06)) continue;
-        const double cx = left + drumWidth / 2;
-        if (insideZero(x, y, cx, 0.5, drumWidth * 0.30, (bottom - top) * 0.30, 0.055)) return kDigit;
+        const double left = snap(firstLeft + drum * (drumWidth + gap));
+        const double right = left + snap(drumWidth);
+        if (!insideRoundedRect(x, y, left, top, right, bottom, 0.06)) continue;
+        const double cx = (left + right) / 2;
+        const double stroke = std::max(0.055, 1.2 / size);
+        if (insideZero(x, y, cx, (top + bottom) / 2, (right - left) * 0.30, (bottom - top) * 0.30, stroke)) return kDigit;
         return kDrum;
     }
     return kBackground;
@@ -72,7 +78,7 @@ Bytes render(int size)
             Rgb sum{0, 0, 0};
             for (int sy = 0; sy < samples; ++sy) {
                 for (int sx = 0; sx < samples; ++sx) {
-                    const Rgb c = colourAt((px + (sx + 0.5) / samples) / size, (py + (sy + 0.5) / samples) / size);
+                    const Rgb c = colourAt((px + (sx + 0.5) / samples) / size, (py + (sy + 0.5) / samples) / size, size);
                     sum.r += c.r, sum.g += c.g, sum.b += c.b;
                 }
             }
