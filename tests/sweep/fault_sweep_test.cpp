@@ -1,0 +1,269 @@
+// Every call the program checks, failed in turn: each CoCreateInstance, the device list and
+// text queries, Open, and each SendCommand of a whole Canon and Fujifilm read, failed by
+// SendCommand itself, by the driver's result, and by each result key left out. For each one
+// the reading must be what the scenario gives, one of the known outcomes, and everything the
+// service handed out must come back.
+
+#include "reading/read_camera.h"
+#include "sim/cameras/capture_file.h"
+#include "sim/cameras/device_info_builder.h"
+#include "sim/service/service.h"
+#include "sweep_case.h"
+
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+
+#include <cstdio>
+#include <map>
+#include <tuple>
+
+namespace {
+
+constexpr std::int32_t kStopped = static_cast<std::int32_t>(0x8007001F);
+
+std::vector<std::uint8_t> capture(const char* name)
+{
+    auto bytes = sim::loadCapture(sim::defaultCapturesDir() / name);
+    EXPECT_TRUE(bytes.has_value()) << name;
+    return bytes.value_or(std::vector<std::uint8_t>{});
+}
+
+sim::DeviceSpec device(std::wstring id, std::wstring name, std::wstring maker)
+{
+    sim::DeviceSpec d;
+    d.id = std::move(id);
+    d.friendlyName = std::move(name);
+    d.manufacturer = std::move(maker);
+    d.description = L"Camera";
+    return d;
+}
+
+// A Nikon listed first, then the camera: a real EOS 60D dataset with the 5D Mark III's first
+// event batch (its counter, 52754) and an empty batch after it, or an X-T3-like Fujifilm
+// body answering 13531.
+sweep::Case camera(bool canon)
+{
+    sweep::Case c;
+    c.scenario.devices.push_back(device(L"usb#nikon", L"D850", L"Nikon Corporation"));
+    c.cameras.push_back(std::nullopt);
+    sweep::CameraScript s;
+    if (canon) {
+        c.scenario.devices.push_back(device(L"usb#canon", L"EOS 60D", L"Canon Inc."));
+        s.deviceInfo.data = capture("di_canon_eos60d.hex");
+        s.events = {{0x2001, capture("ev_canon_eos5dmk3_initial.hex")}, {0x2001, capture("ev_canon_eos60d_empty.hex")}};
+        s.plainCounters = {{0xD1AC, 52754}};
+    } else {
+        c.scenario.devices.push_back(device(L"usb#fuji", L"X-T3", L"FUJIFILM"));
+        sim::DeviceInfoFields f;
+        f.operationsSupported = {0x1001, 0x1015};
+        f.devicePropertiesSupported = {0x5001, 0xD310};
+        f.manufacturer = u"FUJIFILM";
+        f.model = u"X-T3";
+        f.deviceVersion = u"4.10";
+        f.serialNumber = u"59353431";
+        s.deviceInfo.data = sim::buildDeviceInfo(f);
+        s.shotCount = {0x2001, {0x00, 0x00, 0xDB, 0x34}};
+    }
+    c.cameras.push_back(s);
+    return c;
+}
+
+Reading quietRead()
+{
+    return readCamera([](const std::wstring&) {}, [](unsigned) {});
+}
+
+// One call of a fault-free read, as the service counted it.
+struct Call {
+    sim::Call call;
+    std::optional<std::uint32_t> command;
+    std::optional<std::uint16_t> operation;
+    std::wstring device;
+    unsigned nth;
+};
+
+std::vector<Call> callsOf(const sweep::Case& c)
+{
+    sim::setScenario(sweep::liveScenario(c));
+    quietRead();
+    std::vector<Call> calls;
+    std::map<std::tuple<sim::Call, std::optional<std::uint32_t>, std::optional<std::uint16_t>, std::wstring>, unsigned>
+        seen;
+    for (const auto& r : sim::records()) {
+        // Faults on device calls and text queries name their device; the others count them all.
+        const bool perDevice = r.call != sim::Call::SendCommand && !r.device.empty();
+        const std::wstring device = perDevice ? r.device : std::wstring();
+        const auto key = std::tuple(r.call, r.command, r.operation, device);
+        calls.push_back({r.call, r.command, r.operation, device, ++seen[key]});
+    }
+    return calls;
+}
+
+std::vector<std::pair<std::string, sim::Fault>> faultsFor(const Call& call)
+{
+    sim::Fault base;
+    base.call = call.call;
+    base.command = call.command;
+    base.operation = call.operation;
+    base.device = call.device;
+    base.nth = call.nth;
+    std::vector<std::pair<std::string, sim::Fault>> out;
+    sim::Fault f = base;
+    f.result = kStopped;
+    out.emplace_back("fails", f);
+    if (call.call != sim::Call::SendCommand) return out;
+    f = base;
+    f.driverResult = kStopped;
+    out.emplace_back("driver fails", f);
+    const std::uint32_t command = call.command.value_or(0);
+    std::vector<std::pair<std::string, unsigned>> keys = {{"no COMMON_HRESULT", sim::omitCommonHresult}};
+    if (command == 12 || command == 17) keys.emplace_back("no RESPONSE_CODE", sim::omitResponseCode);
+    if (command == 13) {
+        keys.emplace_back("no TRANSFER_CONTEXT", sim::omitTransferContext);
+        keys.emplace_back("no TOTAL_DATA_SIZE", sim::omitTotalDataSize);
+    }
+    if (command == 15) {
+        keys.emplace_back("no NUM_BYTES_READ", sim::omitNumBytesRead);
+        keys.emplace_back("no TRANSFER_DATA", sim::omitTransferData);
+    }
+    for (const auto& [name, flag] : keys) {
+        f = base;
+        f.omit = flag;
+        out.emplace_back(name, f);
+    }
+    return out;
+}
+
+std::string name(const Call& call)
+{
+    std::string text(sim::callName(call.call));
+    if (call.command) text += " command " + std::to_string(*call.command);
+    if (call.operation) {
+        char op[8];
+        std::snprintf(op, sizeof op, "%04X", *call.operation);
+        text += std::string(" op ") + op;
+    }
+    return text + " #" + std::to_string(call.nth);
+}
+
+class FaultSweep : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        registration_.emplace();
+        ASSERT_EQ(registration_->result(), S_OK);
+    }
+    void TearDown() override
+    {
+        registration_.reset();
+        CoUninitialize();
+    }
+
+    // Fails each call of the fault-free read in turn and returns how each read ended, by
+    // the failed call's name.
+    std::map<std::string, Reading> sweepAll(bool canon)
+    {
+        const sweep::Case clean = camera(canon);
+        EXPECT_EQ(sweep::runAndCheck(clean), "");
+        const std::vector<Call> calls = callsOf(clean);
+        EXPECT_GT(calls.size(), canon ? 40u : 15u);
+        std::map<std::string, Reading> outcomes;
+        std::size_t injected = 0;
+        for (const Call& call : calls) {
+            for (const auto& [what, fault] : faultsFor(call)) {
+                sweep::Case c = clean;
+                c.scenario.faults = {fault};
+                const std::string label = name(call) + " " + what;
+                EXPECT_EQ(sweep::runAndCheck(c), "") << label;
+                sim::setScenario(sweep::liveScenario(c));
+                outcomes[label] = quietRead();
+                // A failure must really have met its call (a key left out leaves no trace).
+                bool met = fault.omit != 0;
+                for (const auto& r : sim::records())
+                    met |= r.call == call.call && (r.result == kStopped || r.driverResult == kStopped);
+                EXPECT_TRUE(met) << label;
+                ++injected;
+            }
+        }
+        std::printf("%zu faults over the %zu checked calls of a %s read\n", injected, calls.size(),
+                    canon ? "Canon" : "Fujifilm");
+        return outcomes;
+    }
+
+private:
+    std::optional<sim::Registration> registration_;
+};
+
+}  // namespace
+
+TEST_F(FaultSweep, EveryCheckedCallOfACanonRead)
+{
+    const auto outcomes = sweepAll(true);
+    // A few rows, spelled out: set-up and closing failures cost nothing; the counter is in
+    // the first batch, so only a first GetEvent that fails loses it.
+    const std::wstring noCounter =
+        L"The camera connected but didn't send its shutter counter. Click Copy details and email it to "
+        L"support@tallybrook.app.";
+    const struct {
+        const char* label;
+        bool ok;
+        std::wstring message;
+    } rows[] = {
+        {"create-manager #1 fails", false,
+         L"Windows' portable device service isn't available (device stopped responding). This app needs Windows 10 "
+         L"or 11."},
+        {"open #1 fails", false,
+         L"Couldn't open the camera (device stopped responding). Unplug it, plug it back in and try again."},
+        {"send-command command 13 op 1001 #1 fails", false,
+         L"The camera didn't answer (device stopped responding). Unplug it, plug it back in and try again."},
+        {"send-command command 12 op 9114 #1 fails", true, L""},
+        {"send-command command 12 op 9115 #2 driver fails", true, L""},
+        {"send-command command 13 op 9116 #1 fails", false, noCounter},
+        {"send-command command 13 op 9116 #2 fails", true, L""},
+        {"send-command command 15 op 9116 #1 no TRANSFER_DATA", false, noCounter},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        const auto it = outcomes.find(row.label);
+        ASSERT_NE(it, outcomes.end());
+        EXPECT_EQ(it->second.ok, row.ok);
+        EXPECT_EQ(it->second.message, row.message);
+        if (row.ok) {
+            EXPECT_EQ(it->second.count, 52754u);
+        }
+    }
+}
+
+TEST_F(FaultSweep, EveryCheckedCallOfAFujifilmRead)
+{
+    const auto outcomes = sweepAll(false);
+    const std::wstring noCount = L"The camera connected but didn't send a shot count.";
+    const struct {
+        const char* label;
+        bool ok;
+        std::wstring message;
+    } rows[] = {
+        {"create-device #1 fails", false,
+         L"Couldn't open the camera (device stopped responding). Unplug it, plug it back in and try again."},
+        {"get-devices #2 fails", false,
+         L"No Canon or Fujifilm camera found. Check that it's switched on, the cable carries data, and EOS Utility is "
+         L"closed. Then click Read camera again."},
+        {"send-command command 13 op 1015 #1 fails", false, noCount},
+        {"send-command command 17 op 1015 #1 no RESPONSE_CODE", false, noCount},
+        {"send-command command 15 op 1015 #1 no NUM_BYTES_READ", true, L""},
+        {"send-command command 17 op 1001 #1 driver fails", false,
+         L"The camera didn't answer (device stopped responding). Unplug it, plug it back in and try again."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        const auto it = outcomes.find(row.label);
+        ASSERT_NE(it, outcomes.end());
+        EXPECT_EQ(it->second.ok, row.ok);
+        EXPECT_EQ(it->second.message, row.message);
+        if (row.ok) {
+            EXPECT_EQ(it->second.count, 13531u);
+        }
+    }
+}
