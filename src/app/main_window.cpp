@@ -73,7 +73,7 @@ HFONT fontOf(FontKind kind)
 }
 
 // The controls in creation order, in design units.
-struct ControlSpec {
+struct ControlLayout {
     int id;
     const wchar_t* className;
     DWORD style;
@@ -87,7 +87,7 @@ constexpr DWORD kReadButtonStyle = WS_TABSTOP | BS_DEFPUSHBUTTON;  // 0x00010001
 constexpr DWORD kButtonStyle = WS_TABSTOP;                         // 0x00010000
 constexpr DWORD kLogBoxStyle = WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY;  // 0x00A00844
 
-constexpr ControlSpec kControls[] = {
+constexpr ControlLayout kControls[] = {
     {kInstructionId, L"STATIC", kStaticStyle, 20, 16, 520, 40, FontKind::Ui, nullptr},
     {kHeadlineId, L"STATIC", kStaticStyle, 20, 64, 520, 40, FontKind::Headline, &WindowState::headline},
     {kDetailLineId, L"STATIC", kStaticStyle, 20, 106, 520, 36, FontKind::Ui, &WindowState::detailLine},
@@ -148,15 +148,16 @@ void appendLog(const std::wstring& line)
 LRESULT onCreate(HWND window)
 {
     state.mainWindow = window;
+    // A new window starts with no reading and an empty log.
     state.busy = false;
     state.lastReading = Reading{};
     state.logText.clear();
-    for (const ControlSpec& spec : kControls) {
-        const std::wstring text = initialText(spec.id);
-        HWND control = createControl(spec.className, text.c_str(), spec.style, spec.x, spec.y, spec.width,
-                                     spec.height, spec.id, fontOf(spec.font));
-        if (spec.handle) state.*spec.handle = control;
-        if (spec.id == kCopyButtonId) EnableWindow(state.resultButton, FALSE);
+    for (const ControlLayout& layout : kControls) {
+        const std::wstring text = initialText(layout.id);
+        HWND control = createControl(layout.className, text.c_str(), layout.style, layout.x, layout.y, layout.width,
+                                     layout.height, layout.id, fontOf(layout.font));
+        if (layout.handle) state.*layout.handle = control;
+        if (layout.id == kCopyButtonId) EnableWindow(state.resultButton, FALSE);
     }
     SetFocus(state.readButton);
     return 0;
