@@ -51,20 +51,20 @@ public:
             add(p, pendingSize_);
         return p;
     }
-    void* STDMETHODCALLTYPE PreFree(void* p, WINBOOL) override
+    void* STDMETHODCALLTYPE PreFree(void* p, BOOL) override
     {
         remove(p);
         return p;
     }
-    void STDMETHODCALLTYPE PostFree(WINBOOL) override {}
-    SIZE_T STDMETHODCALLTYPE PreRealloc(void* p, SIZE_T cb, void** newRequest, WINBOOL) override
+    void STDMETHODCALLTYPE PostFree(BOOL) override {}
+    SIZE_T STDMETHODCALLTYPE PreRealloc(void* p, SIZE_T cb, void** newRequest, BOOL) override
     {
         *newRequest = p;
         pendingOld_ = p;
         pendingSize_ = cb;
         return cb;
     }
-    void* STDMETHODCALLTYPE PostRealloc(void* p, WINBOOL) override
+    void* STDMETHODCALLTYPE PostRealloc(void* p, BOOL) override
     {
         // A failed reallocation keeps the old block; a size of 0 frees it.
         if (p || pendingSize_ == 0)
@@ -73,10 +73,10 @@ public:
             add(p, pendingSize_);
         return p;
     }
-    void* STDMETHODCALLTYPE PreGetSize(void* p, WINBOOL) override { return p; }
-    SIZE_T STDMETHODCALLTYPE PostGetSize(SIZE_T cb, WINBOOL) override { return cb; }
-    void* STDMETHODCALLTYPE PreDidAlloc(void* p, WINBOOL) override { return p; }
-    int STDMETHODCALLTYPE PostDidAlloc(void*, WINBOOL, int actual) override { return actual; }
+    void* STDMETHODCALLTYPE PreGetSize(void* p, BOOL) override { return p; }
+    SIZE_T STDMETHODCALLTYPE PostGetSize(SIZE_T cb, BOOL) override { return cb; }
+    void* STDMETHODCALLTYPE PreDidAlloc(void* p, BOOL) override { return p; }
+    int STDMETHODCALLTYPE PostDidAlloc(void*, BOOL, int actual) override { return actual; }
     void STDMETHODCALLTYPE PreHeapMinimize() override {}
     void STDMETHODCALLTYPE PostHeapMinimize() override {}
 

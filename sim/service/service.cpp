@@ -67,7 +67,7 @@ public:
         state->record(r);
         return r.result;
     }
-    HRESULT STDMETHODCALLTYPE LockServer(WINBOOL lock) override
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override
     {
         lock ? ++gLocks : --gLocks;
         return S_OK;

@@ -150,13 +150,13 @@ public:
     {
         return getScalar(key, VT_ERROR, value, [](const PROPVARIANT& v) { return v.scode; });
     }
-    HRESULT STDMETHODCALLTYPE SetBoolValue(REFPROPERTYKEY key, const WINBOOL value) override
+    HRESULT STDMETHODCALLTYPE SetBoolValue(REFPROPERTYKEY key, const BOOL value) override
     {
         return putScalar(key, VT_BOOL, [&](PROPVARIANT& v) { v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE; });
     }
-    HRESULT STDMETHODCALLTYPE GetBoolValue(REFPROPERTYKEY key, WINBOOL* value) override
+    HRESULT STDMETHODCALLTYPE GetBoolValue(REFPROPERTYKEY key, BOOL* value) override
     {
-        return getScalar(key, VT_BOOL, value, [](const PROPVARIANT& v) { return WINBOOL(v.boolVal != VARIANT_FALSE); });
+        return getScalar(key, VT_BOOL, value, [](const PROPVARIANT& v) { return BOOL(v.boolVal != VARIANT_FALSE); });
     }
 
     // Not used by the program.

@@ -414,7 +414,7 @@ TEST_F(SimDevice, MalformedCommandsAreRefusedByTheDriver)
     // Another category, an unknown id, no operation code, a read without its buffer, a
     // parameter that is not VT_UI4.
     auto other = executeCommand(12, kSetRemoteMode, {1});
-    other->SetGuidValue(WPD_PROPERTY_COMMON_COMMAND_CATEGORY, WPD_PROPERTIES_COMMON);
+    other->SetGuidValue(WPD_PROPERTY_COMMON_COMMAND_CATEGORY, WPD_PROPERTY_COMMON_COMMAND_CATEGORY.fmtid);
     EXPECT_EQ(driverOf(other.Get()), E_NOTIMPL);
     EXPECT_EQ(driverOf(command(14).Get()), E_NOTIMPL);
     EXPECT_EQ(driverOf(command(12).Get()), E_INVALIDARG);

@@ -44,7 +44,7 @@ TEST_F(ValuesTest, TypedValuesComeBackAsSet)
     ULONGLONG ull = 0;
     HRESULT e = 0;
     GUID g{};
-    WINBOOL b = FALSE;
+    BOOL b = FALSE;
     EXPECT_EQ(v->GetUnsignedIntegerValue(WPD_PROPERTY_COMMON_COMMAND_ID, &u), S_OK);
     EXPECT_EQ(u, 0xFFFFFFFFu);
     EXPECT_EQ(v->GetSignedIntegerValue(kKeyA, &i), S_OK);
