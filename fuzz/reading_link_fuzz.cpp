@@ -162,8 +162,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     checkLink(reading);
 
-    // The texts a camera's own dataset gives, as readCamera copies them.
+    // The texts a camera's own dataset gives, as readCamera copies them: printable 7-bit
+    // characters only, whatever units the camera sent, so no camera writes lines of its own
+    // into the log.
     const DeviceInfo info = parseDeviceInfo(std::vector<std::uint8_t>(data, data + size));
+    for (const std::string* text : {&info.manufacturer, &info.model, &info.deviceVersion, &info.serialNumber})
+        for (const char c : *text) check(c >= 0x20 && c < 0x7F);
     Reading fromCamera;
     fromCamera.make = info.manufacturer;
     fromCamera.model = info.model;

@@ -54,8 +54,9 @@ public:
     }
 
     // A PTP string: a count byte of 16-bit units (the NUL included), then the units. Only
-    // 7-bit characters are kept; every other unit, each half of a surrogate pair too,
-    // becomes "?", and NUL units are dropped wherever they stand. At most 255 characters.
+    // printable 7-bit characters are kept; every other unit (control characters, each half
+    // of a surrogate pair too) becomes "?", and NUL units are dropped wherever they stand.
+    // At most 255 characters.
     std::string readPtpString()
     {
         if (remaining() == 0) {
@@ -73,7 +74,9 @@ public:
             }
             const std::uint16_t unit = u16le();
             if (unit == 0) continue;
-            text.push_back(unit <= 0x7F ? static_cast<char>(unit) : '?');
+            // A control character from the camera (a line feed in its model name, say) would
+            // make lines of the camera's choosing in the log and the details report.
+            text.push_back(unit >= 0x20 && unit < 0x7F ? static_cast<char>(unit) : '?');
         }
         return text;
     }

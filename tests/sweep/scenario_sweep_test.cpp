@@ -47,7 +47,9 @@ private:
 
 TEST_F(ScenarioSweep, SeedsThatOnceFailed)
 {
-    for (const std::uint64_t seed : std::initializer_list<std::uint64_t>{})
+    // 1000025452: a dataset stretched by an announced size carried a control character into
+    // the model line of the log.
+    for (const std::uint64_t seed : {1000025452ull})
         EXPECT_EQ(sweep::runAndCheck(sweep::generate(seed)), "");
 }
 

@@ -145,7 +145,8 @@ sim::DeviceSpec deviceSpec(Rng& rng, Kind kind, std::size_t index)
 
 std::u16string units(Rng& rng)
 {
-    static const std::vector<char16_t> odd = {0x00E9, 0x65E5, 0xD83D, 0xDCF7, 0xFFFF, 0x0080, 0x00FF, 0x0000};
+    static const std::vector<char16_t> odd = {0x00E9, 0x65E5, 0xD83D, 0xDCF7, 0xFFFF, 0x0080, 0x00FF,
+                                              0x0000, 0x0001, 0x0009, 0x000A, 0x000D, 0x001B, 0x007F};
     std::u16string t;
     const std::size_t n = rng.chance(5) ? 200 + rng.below(60) : rng.below(24);
     const unsigned oddPercent = rng.chance(20) ? 30 : 0;

@@ -260,7 +260,7 @@ public:
             const auto unit = take(2);
             if (bad) break;
             if (unit == 0) continue;
-            out.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
+            out.push_back(unit >= 0x20 && unit < 0x7F ? static_cast<char>(unit) : '?');
         }
         return out;
     }
