@@ -19,6 +19,10 @@ namespace {
 
 constexpr HRESULT kErrorBusy = static_cast<HRESULT>(0x800700AA);
 constexpr HRESULT kErrorNotSupported = static_cast<HRESULT>(0x80070032);
+// A driver's counts are claims, not allocation sizes: no PC has more portable devices than
+// this, and Windows keeps no text longer than a counted string's 32,767 characters.
+constexpr DWORD kMaxDevices = 4096;
+constexpr DWORD kMaxTextChars = 32767;
 
 // The identifier strings GetDevices hands out. Each is freed exactly once, whatever the
 // service filled in, and the array lives until the end of the reading.
@@ -37,6 +41,7 @@ public:
             count = 0;
         if (count == 0)
             return 0;
+        count = std::min(count, kMaxDevices);
         ids_.assign(count, nullptr);
         DWORD filled = count;
         if (FAILED(manager->GetDevices(ids_.data(), &filled)))
@@ -139,6 +144,7 @@ std::wstring deviceString(IPortableDeviceManager* manager, const wchar_t* device
     DWORD chars = 0;
     if (FAILED(query(nullptr, &chars)) || chars == 0)
         return {};
+    chars = std::min(chars, kMaxTextChars);
     std::wstring text(chars, L'\0');
     DWORD size = chars;
     if (FAILED(query(text.data(), &size)))

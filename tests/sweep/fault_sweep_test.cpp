@@ -267,3 +267,43 @@ TEST_F(FaultSweep, EveryCheckedCallOfAFujifilmRead)
         }
     }
 }
+
+TEST_F(FaultSweep, CountsAndSizesBeyondReason)
+{
+    // A driver that announces four billion devices, a name of four billion characters, a data
+    // phase of 2^64 bytes or a read of four billion bytes: the reading must still end as the
+    // scenario says, with nothing left behind, and no allocation the size of the claim.
+    const auto huge = [](sim::Call call, unsigned nth = 0) {
+        sim::Fault f;
+        f.call = call;
+        f.nth = nth;
+        f.count = 0xFFFFFFFFu;
+        return f;
+    };
+    sim::Fault total;
+    total.command = 13;
+    total.operation = 0x1001;
+    total.totalSize = ~0ull;
+    sim::Fault bytesRead;
+    bytesRead.command = 15;
+    bytesRead.bytesRead = 0xFFFFFFFFu;
+    const struct {
+        const char* name;
+        sim::Fault fault;
+    } cases[] = {
+        {"device count", huge(sim::Call::GetDevices, 1)},
+        {"friendly name length", huge(sim::Call::GetDeviceFriendlyName)},
+        {"manufacturer length", huge(sim::Call::GetDeviceManufacturer)},
+        {"description length", huge(sim::Call::GetDeviceDescription)},
+        {"data phase size", total},
+        {"bytes read", bytesRead},
+    };
+    for (const bool canon : {true, false}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (canon ? ", Canon" : ", Fujifilm"));
+            sweep::Case s = camera(canon);
+            s.scenario.faults = {c.fault};
+            EXPECT_EQ(sweep::runAndCheck(s), "");
+        }
+    }
+}

@@ -430,7 +430,8 @@ std::wstring deviceText(Faults& faults, sim::Call call, const sim::DeviceSpec& d
     const std::uint32_t needed = static_cast<std::uint32_t>(value.size() + 1);
     sim::Fault f = faults.effect(call, d.id);
     if (f.result && failed(*f.result)) return {};
-    const std::uint32_t chars = f.count ? *f.count : needed;
+    // A claimed length beyond a counted string's 32,767 characters is read into that many.
+    const std::uint32_t chars = std::min<std::uint32_t>(f.count ? *f.count : needed, 32767);
     if (chars == 0) return {};
     f = faults.effect(call, d.id);
     if (f.result && failed(*f.result)) return {};
@@ -482,6 +483,7 @@ Expected predict(const Case& c)
     std::uint32_t count = 0;
     sim::Fault f = faults.effect(sim::Call::GetDevices);
     if (!(f.result && failed(*f.result))) count = f.count ? *f.count : static_cast<std::uint32_t>(devices.size());
+    count = std::min<std::uint32_t>(count, 4096);  // no PC has more devices than this
     if (count != 0) {
         f = faults.effect(sim::Call::GetDevices);
         if (f.result && failed(*f.result)) {
