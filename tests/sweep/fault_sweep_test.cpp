@@ -307,3 +307,29 @@ TEST_F(FaultSweep, CountsAndSizesBeyondReason)
         }
     }
 }
+
+TEST_F(FaultSweep, RealDatasetsCutAtEveryLength)
+{
+    // The EOS 60D's and the X-H1's own datasets, cut after every byte: only the whole dataset
+    // decodes, and every shorter one ends as a camera that didn't answer.
+    for (const bool canon : {true, false}) {
+        sweep::Case c = camera(canon);
+        if (!canon) c.cameras[1]->deviceInfo.data = capture("di_fuji_xh1.hex");
+        const std::vector<std::uint8_t> whole = c.cameras[1]->deviceInfo.data;
+        ASSERT_FALSE(whole.empty());
+        for (std::size_t length = 0; length <= whole.size(); ++length) {
+            SCOPED_TRACE((canon ? "EOS 60D cut at " : "X-H1 cut at ") + std::to_string(length));
+            c.cameras[1]->deviceInfo.data.assign(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length));
+            ASSERT_EQ(sweep::runAndCheck(c), "");
+            const Reading r = (sim::setScenario(sweep::liveScenario(c)), quietRead());
+            if (length < whole.size())
+                ASSERT_EQ(r.message,
+                          L"The camera didn't answer (0x00000000). Unplug it, plug it back in and try again.");
+            else if (canon)
+                EXPECT_TRUE(r.ok && r.count == 52754 && r.model == "Canon EOS 60D");
+            else  // the X-H1 does not list 0xD310
+                EXPECT_EQ(r.message, L"This Fujifilm body doesn't report a shot count over USB. Try a photo on "
+                                     L"tallybrook.app instead.");
+        }
+    }
+}
