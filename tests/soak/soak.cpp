@@ -240,6 +240,9 @@ int wmain(int argc, wchar_t** argv)
     }
     Sample first;
     unsigned wrong = 0, slow = 0, pings = 0, unanswered = 0;
+    // When in a reading the slow answers came: right after the click (the worker starting, the
+    // service loading), or later (exchanges, the Canon pause while the worker sleeps).
+    unsigned slowEarly = 0, slowMiddle = 0, slowLate = 0;
     double slowest = 0, slowestClick = 0;
     const ULONGLONG started = GetTickCount64();
     for (unsigned read = 0; read < reads; ++read) {
@@ -253,6 +256,7 @@ int wmain(int argc, wchar_t** argv)
         QueryPerformanceCounter(&after);
         slowestClick = std::max(slowestClick, milliseconds(before, after, frequency));
 
+        const LARGE_INTEGER clicked = after;
         // Round trips through the window's queue until the reading is shown.
         const ULONGLONG deadline = GetTickCount64() + 20000;
         std::wstring headline = kReading;
@@ -265,7 +269,11 @@ int wmain(int argc, wchar_t** argv)
             ++pings;
             slowest = std::max(slowest, ms);
             if (!answered) ++unanswered;
-            if (ms > kAnswerMs) ++slow;
+            if (ms > kAnswerMs) {
+                ++slow;
+                const double since = milliseconds(clicked, before, frequency);
+                ++(since < 50 ? slowEarly : since < 250 ? slowMiddle : slowLate);
+            }
             headline = probe::text(window, kHeadline);
             Sleep(1);
         }
@@ -295,6 +303,8 @@ int wmain(int argc, wchar_t** argv)
     std::printf("window answers during readings: %u, slowest %.2f ms, over %.0f ms: %u, unanswered: %u; "
                 "slowest click %.2f ms\n",
                 pings, slowest, kAnswerMs, slow, unanswered, slowestClick);
+    std::printf("slow answers by when they were asked after the click: under 50 ms: %u, 50 to 250 ms: %u, later: %u\n",
+                slowEarly, slowMiddle, slowLate);
     std::printf("window answers while idle: %u, slowest %.2f ms, over %.0f ms: %u\n", idlePings, idleSlowest, kAnswerMs,
                 idleSlow);
     std::printf("%-16s %12s %12s   (after %u reads, after the last)\n", "figure", "before", "after",
