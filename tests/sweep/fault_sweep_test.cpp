@@ -333,3 +333,33 @@ TEST_F(FaultSweep, RealDatasetsCutAtEveryLength)
         }
     }
 }
+
+TEST_F(FaultSweep, AFailedReadIsNotHiddenByAFailedEnd)
+{
+    // A read-data command fails, then ending the transfer fails too: the first failure is the
+    // one the reading reports.
+    constexpr std::int32_t kBusy = static_cast<std::int32_t>(0x800700AA);
+    for (const bool canon : {true, false}) {
+        for (const std::uint16_t op : {std::uint16_t{0x1001}, static_cast<std::uint16_t>(canon ? 0x9116 : 0x1015)}) {
+            SCOPED_TRACE((canon ? "Canon op " : "Fujifilm op ") + std::to_string(op));
+            sweep::Case c = camera(canon);
+            sim::Fault read;
+            read.command = 15;
+            read.operation = op;
+            read.nth = 1;
+            read.result = kStopped;
+            sim::Fault end = read;
+            end.command = 17;
+            end.result = kBusy;
+            c.scenario.faults = {read, end};
+            EXPECT_EQ(sweep::runAndCheck(c), "");
+            sim::setScenario(sweep::liveScenario(c));
+            const Reading r = quietRead();
+            EXPECT_FALSE(r.ok);
+            if (op == 0x1001) {
+                EXPECT_EQ(r.message,
+                          L"The camera didn't answer (device stopped responding). Unplug it, plug it back in and try again.");
+            }
+        }
+    }
+}
