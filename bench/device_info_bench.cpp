@@ -5,36 +5,19 @@
 
 #include <chrono>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "capture_file.h"
 #include "ptp/device_info.h"
 
 namespace {
 
 std::vector<std::uint8_t> loadCapture(const char* name)
 {
-    const std::string path = std::string(TB_CAPTURES_DIR) + "/" + name;
-    std::vector<std::uint8_t> bytes;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return bytes;
-    int high = -1;
-    for (int c; (c = std::fgetc(file)) != EOF;) {
-        int nibble;
-        if (c >= '0' && c <= '9') nibble = c - '0';
-        else if (c >= 'a' && c <= 'f') nibble = c - 'a' + 10;
-        else continue;
-        if (high < 0) {
-            high = nibble;
-        } else {
-            bytes.push_back(static_cast<std::uint8_t>(high << 4 | nibble));
-            high = -1;
-        }
-    }
-    std::fclose(file);
-    return bytes;
+    return sim::loadCapture(std::filesystem::path(TB_CAPTURES_DIR) / name).value_or(std::vector<std::uint8_t>{});
 }
 
 void put16(std::vector<std::uint8_t>& out, std::uint16_t v)
