@@ -128,21 +128,21 @@ public:
         r.client = readClientInfo(clientInfo);
         std::lock_guard lock(mutex_);
         const Fault f = state_->effect(Call::Open, r.device);
-        const DeviceSpec* spec = state_->device(r.device);
+        const DeviceSpec* listed = state_->device(r.device);
         if (open_) {
             r.result = kDeviceAlreadyOpen;
-        } else if (!spec) {
+        } else if (!listed) {
             r.result = kDeviceNotConnected;
         } else {
             const auto access = r.client->desiredAccess;
             const bool readOnly = access && (*access & GENERIC_WRITE) == 0 && (*access & GENERIC_ALL) == 0;
-            r.result = readOnly ? spec->openReadOnly : spec->openReadWrite;
+            r.result = readOnly ? listed->openReadOnly : listed->openReadWrite;
         }
         if (f.result)
             r.result = *f.result;
-        if (SUCCEEDED(r.result) && spec) {
+        if (SUCCEEDED(r.result) && listed) {
             open_ = true;
-            spec_ = spec;
+            opened_ = listed;
         }
         state_->record(r);
         return r.result;
@@ -161,7 +161,7 @@ public:
         std::lock_guard lock(mutex_);
         Record r;
         r.call = Call::SendCommand;
-        r.device = spec_ ? spec_->id : std::wstring();
+        r.device = opened_ ? opened_->id : std::wstring();
         r.vendorCategory = c.hasCategory && IsEqualGUID(c.category, WPD_CATEGORY_MTP_EXT_VENDOR_OPERATIONS);
         r.command = c.id;
         r.params = c.params;
@@ -241,7 +241,7 @@ public:
         std::lock_guard lock(mutex_);
         Record r;
         r.call = Call::Close;
-        r.device = spec_ ? spec_->id : std::wstring();
+        r.device = opened_ ? opened_->id : std::wstring();
         const Fault f = state_->effect(Call::Close, r.device);
         r.result = f.result.value_or(S_OK);
         open_ = false;
@@ -266,11 +266,11 @@ public:
         std::lock_guard lock(mutex_);
         if (!open_)
             return kDeviceNotOpen;
-        const size_t bytes = (spec_->id.size() + 1) * sizeof(wchar_t);
+        const size_t bytes = (opened_->id.size() + 1) * sizeof(wchar_t);
         *id = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
         if (!*id)
             return E_OUTOFMEMORY;
-        std::memcpy(*id, spec_->id.c_str(), bytes);
+        std::memcpy(*id, opened_->id.c_str(), bytes);
         accounting::label(*id, "GetPnPDeviceID");
         return S_OK;
     }
@@ -300,7 +300,7 @@ private:
         if (!c.operation || *c.operation > 0xFFFF || !c.paramsValid)
             return E_INVALIDARG;
         const bool dataIn = *c.id == wpd::kExecuteWithDataToRead;
-        PtpReply reply = state_->run(*spec_, static_cast<std::uint16_t>(*c.operation),
+        PtpReply reply = state_->run(*opened_, static_cast<std::uint16_t>(*c.operation),
                                      c.params.value_or(std::vector<std::uint32_t>{}), dataIn);
         if (!dataIn) {
             // A data phase the client did not ask for is dropped by the driver.
@@ -363,7 +363,7 @@ private:
     std::shared_ptr<ServiceState> state_;
     std::mutex mutex_;
     bool open_ = false;
-    const DeviceSpec* spec_ = nullptr;
+    const DeviceSpec* opened_ = nullptr;
     std::map<std::wstring, Transfer> transfers_;
     unsigned nextContext_ = 1;
 };
