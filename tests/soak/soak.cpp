@@ -5,7 +5,8 @@
 // process's GDI and USER objects, handles, threads and memory after the last read with what
 // they were after the first few.
 //
-// Prints one "name before after" line per figure and the window's slowest answers; exit
+// Prints one "name before after" line per figure, the window's slowest answers and what giving
+// the log box a new text costs (the window's own share of every log line); exit
 // status 0 when nothing grew and every reading and every answer was as it should be.
 
 #include <windows.h>
@@ -29,6 +30,7 @@ namespace {
 constexpr int kHeadline = 105;
 constexpr int kDetail = 106;
 constexpr int kRead = 101;
+constexpr int kLogBox = 104;
 constexpr wchar_t kReading[] = L"Reading the camera...";
 constexpr double kAnswerMs = 16.0;  // one frame at 60 Hz
 constexpr unsigned kWarmUpReads = 10;
@@ -185,6 +187,57 @@ void print(const char* name, unsigned long long before, unsigned long long after
 
 }  // namespace
 
+// How long the window's thread takes to give `control` a new text, asked from here: the
+// round trip of one WM_SETTEXT, median and slowest of `times`. The log box takes the whole
+// log at every line a reading logs, so this is the window's own share of each log line.
+struct TextCost {
+    double median = 0, slowest = 0;
+};
+
+TextCost textCost(HWND control, const std::wstring& text, unsigned times)
+{
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    std::vector<double> ms;
+    for (unsigned i = 0; i < times; ++i) {
+        DWORD_PTR result = 0;
+        LARGE_INTEGER before, after;
+        QueryPerformanceCounter(&before);
+        SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_NORMAL, 2000,
+                            &result);
+        QueryPerformanceCounter(&after);
+        ms.push_back(milliseconds(before, after, frequency));
+        Sleep(1);
+    }
+    std::sort(ms.begin(), ms.end());
+    return {ms[ms.size() / 2], ms.back()};
+}
+
+// The same on an EDIT of this process with the log box's style, and with that style less its
+// vertical scroll bar: what Wine's edit control costs for it, Tallybrook aside.
+TextCost localEditCost(DWORD style, const std::wstring& text, unsigned times)
+{
+    HWND frame = CreateWindowExW(0, L"STATIC", L"soak", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 600, 240, nullptr,
+                                 nullptr, nullptr, nullptr);
+    HWND edit = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | style, 20, 20, 520, 150, frame, nullptr,
+                                nullptr, nullptr);
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    std::vector<double> ms;
+    for (unsigned i = 0; i < times; ++i) {
+        LARGE_INTEGER before, after;
+        QueryPerformanceCounter(&before);
+        SetWindowTextW(edit, text.c_str());
+        QueryPerformanceCounter(&after);
+        ms.push_back(milliseconds(before, after, frequency));
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    }
+    DestroyWindow(frame);
+    std::sort(ms.begin(), ms.end());
+    return {ms[ms.size() / 2], ms.back()};
+}
+
 int wmain(int argc, wchar_t** argv)
 {
     if (argc < 4 || argc > 6) {
@@ -238,6 +291,22 @@ int wmain(int argc, wchar_t** argv)
         if (ms > kAnswerMs) ++idleSlow;
         Sleep(1);
     }
+    // The log box and a one-line static given a reading's log, then put back as they were.
+    std::wstring log = L"Tallybrook for Windows 0.1.0\r\n";
+    for (int line = 1; line < 10; ++line)
+        log += L"GetDeviceInfo -> 0x2001, 391 bytes; a line of a reading's log, number " + std::to_wstring(line) +
+               L"\r\n";
+    const HWND logBox = probe::control(window, kLogBox);
+    const HWND detailLine = probe::control(window, kDetail);
+    const std::wstring logBefore = probe::text(logBox), detailBefore = probe::text(detailLine);
+    const TextCost logCost = textCost(logBox, log, 50);
+    const TextCost detailCost = textCost(detailLine, log.substr(0, 40), 50);
+    textCost(logBox, logBefore, 1);
+    textCost(detailLine, detailBefore, 1);
+    constexpr DWORD kLogBoxStyle = WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY;
+    const TextCost editCost = localEditCost(kLogBoxStyle, log, 50);
+    const TextCost editNoScrollCost = localEditCost(kLogBoxStyle & ~WS_VSCROLL, log, 50);
+
     Sample first;
     unsigned wrong = 0, slow = 0, pings = 0, unanswered = 0;
     // When in a reading the slow answers came: right after the click (the worker starting, the
@@ -307,6 +376,12 @@ int wmain(int argc, wchar_t** argv)
                 slowEarly, slowMiddle, slowLate);
     std::printf("window answers while idle: %u, slowest %.2f ms, over %.0f ms: %u\n", idlePings, idleSlowest, kAnswerMs,
                 idleSlow);
+    std::printf("window taking a new text while idle: the log box (10 lines) median %.2f ms, slowest %.2f ms; "
+                "the detail line median %.2f ms, slowest %.2f ms\n",
+                logCost.median, logCost.slowest, detailCost.median, detailCost.slowest);
+    std::printf("an edit of the log box's style in this process: median %.2f ms, slowest %.2f ms; "
+                "the same without its scroll bar: median %.2f ms, slowest %.2f ms\n",
+                editCost.median, editCost.slowest, editNoScrollCost.median, editNoScrollCost.slowest);
     std::printf("%-16s %12s %12s   (after %u reads, after the last)\n", "figure", "before", "after",
                 std::min(reads, kWarmUpReads));
     print("gdi-objects", first.gdi, last.gdi);
