@@ -194,23 +194,35 @@ struct TextCost {
     double median = 0, slowest = 0;
 };
 
-TextCost textCost(HWND control, const std::wstring& text, unsigned times)
+// Times `call` `times` times, running `between` after each.
+template <typename Call, typename Between>
+TextCost timeEach(unsigned times, Call call, Between between)
 {
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     std::vector<double> ms;
     for (unsigned i = 0; i < times; ++i) {
-        DWORD_PTR result = 0;
         LARGE_INTEGER before, after;
         QueryPerformanceCounter(&before);
-        SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_NORMAL, 2000,
-                            &result);
+        call();
         QueryPerformanceCounter(&after);
         ms.push_back(milliseconds(before, after, frequency));
-        Sleep(1);
+        between();
     }
     std::sort(ms.begin(), ms.end());
     return {ms[ms.size() / 2], ms.back()};
+}
+
+TextCost textCost(HWND control, const std::wstring& text, unsigned times)
+{
+    return timeEach(
+        times,
+        [&] {
+            DWORD_PTR result = 0;
+            SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_NORMAL, 2000,
+                                &result);
+        },
+        [] { Sleep(1); });
 }
 
 // The same on an EDIT of this process with the log box's style, and with that style less its
@@ -221,21 +233,14 @@ TextCost localEditCost(DWORD style, const std::wstring& text, unsigned times)
                                  nullptr, nullptr, nullptr);
     HWND edit = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | style, 20, 20, 520, 150, frame, nullptr,
                                 nullptr, nullptr);
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    std::vector<double> ms;
-    for (unsigned i = 0; i < times; ++i) {
-        LARGE_INTEGER before, after;
-        QueryPerformanceCounter(&before);
-        SetWindowTextW(edit, text.c_str());
-        QueryPerformanceCounter(&after);
-        ms.push_back(milliseconds(before, after, frequency));
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-    }
+    const TextCost cost = timeEach(
+        times, [&] { SetWindowTextW(edit, text.c_str()); },
+        [] {
+            MSG message;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        });
     DestroyWindow(frame);
-    std::sort(ms.begin(), ms.end());
-    return {ms[ms.size() / 2], ms.back()};
+    return cost;
 }
 
 int wmain(int argc, wchar_t** argv)
