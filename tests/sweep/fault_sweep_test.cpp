@@ -196,6 +196,28 @@ private:
     std::optional<sim::Registration> registration_;
 };
 
+// One fault's expected outcome: the reading's count when it still succeeds, else its message.
+struct OutcomeRow {
+    const char* label;
+    bool ok;
+    std::wstring message;
+};
+
+template <std::size_t N>
+void expectOutcomes(const std::map<std::string, Reading>& outcomes, const OutcomeRow (&rows)[N], unsigned count)
+{
+    for (const OutcomeRow& row : rows) {
+        SCOPED_TRACE(row.label);
+        const auto it = outcomes.find(row.label);
+        ASSERT_NE(it, outcomes.end());
+        EXPECT_EQ(it->second.ok, row.ok);
+        EXPECT_EQ(it->second.message, row.message);
+        if (row.ok) {
+            EXPECT_EQ(it->second.count, count);
+        }
+    }
+}
+
 }  // namespace
 
 TEST_F(FaultSweep, EveryCheckedCallOfACanonRead)
@@ -206,11 +228,7 @@ TEST_F(FaultSweep, EveryCheckedCallOfACanonRead)
     const std::wstring noCounter =
         L"The camera connected but didn't send its shutter counter. Click Copy details and email it to "
         L"support@tallybrook.app.";
-    const struct {
-        const char* label;
-        bool ok;
-        std::wstring message;
-    } rows[] = {
+    const OutcomeRow rows[] = {
         {"create-manager #1 fails", false,
          L"Windows' portable device service isn't available (device stopped responding). This app needs Windows 10 "
          L"or 11."},
@@ -224,27 +242,14 @@ TEST_F(FaultSweep, EveryCheckedCallOfACanonRead)
         {"send-command command 13 op 9116 #2 fails", true, L""},
         {"send-command command 15 op 9116 #1 no TRANSFER_DATA", false, noCounter},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.label);
-        const auto it = outcomes.find(row.label);
-        ASSERT_NE(it, outcomes.end());
-        EXPECT_EQ(it->second.ok, row.ok);
-        EXPECT_EQ(it->second.message, row.message);
-        if (row.ok) {
-            EXPECT_EQ(it->second.count, 52754u);
-        }
-    }
+    expectOutcomes(outcomes, rows, 52754u);
 }
 
 TEST_F(FaultSweep, EveryCheckedCallOfAFujifilmRead)
 {
     const auto outcomes = sweepAll(false);
     const std::wstring noCount = L"The camera connected but didn't send a shot count.";
-    const struct {
-        const char* label;
-        bool ok;
-        std::wstring message;
-    } rows[] = {
+    const OutcomeRow rows[] = {
         {"create-device #1 fails", false,
          L"Couldn't open the camera (device stopped responding). Unplug it, plug it back in and try again."},
         {"get-devices #2 fails", false,
@@ -256,16 +261,7 @@ TEST_F(FaultSweep, EveryCheckedCallOfAFujifilmRead)
         {"send-command command 17 op 1001 #1 driver fails", false,
          L"The camera didn't answer (device stopped responding). Unplug it, plug it back in and try again."},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.label);
-        const auto it = outcomes.find(row.label);
-        ASSERT_NE(it, outcomes.end());
-        EXPECT_EQ(it->second.ok, row.ok);
-        EXPECT_EQ(it->second.message, row.message);
-        if (row.ok) {
-            EXPECT_EQ(it->second.count, 13531u);
-        }
-    }
+    expectOutcomes(outcomes, rows, 13531u);
 }
 
 TEST_F(FaultSweep, CountsAndSizesBeyondReason)
