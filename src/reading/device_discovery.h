@@ -6,6 +6,11 @@
 #include <string>
 #include <string_view>
 
+// A device text as the service reported it, fit for one log line and a message: printable
+// characters are kept, every other one becomes "?" (control characters, lone surrogate
+// halves, line and paragraph separators, and the marks that reverse or embed text direction).
+std::wstring printableText(std::wstring_view text);
+
 // True when needle occurs in text with both folded by towlower, character by character.
 // An empty needle is in every text.
 bool containsNoCase(std::wstring_view text, std::wstring_view needle);

@@ -181,9 +181,14 @@ Reading readCamera(const LogSink& logSink, const PauseFunction& pause)
 
     CameraPicker picker;
     for (DWORD i = 0; i < count; ++i) {
-        const std::wstring friendlyName = deviceString(manager.Get(), ids[i], DeviceStringKind::FriendlyName);
-        const std::wstring manufacturer = deviceString(manager.Get(), ids[i], DeviceStringKind::Manufacturer);
-        const std::wstring description = deviceString(manager.Get(), ids[i], DeviceStringKind::Description);
+        // The driver's texts reach the log, the report and the other-brand message: a line
+        // break in them must not make lines of the driver's choosing there.
+        const auto text = [&](DeviceStringKind kind) {
+            return printableText(deviceString(manager.Get(), ids[i], kind));
+        };
+        const std::wstring friendlyName = text(DeviceStringKind::FriendlyName);
+        const std::wstring manufacturer = text(DeviceStringKind::Manufacturer);
+        const std::wstring description = text(DeviceStringKind::Description);
         logSink(L"  " + std::to_wstring(i + 1) + L". " + friendlyName + L"  [" + manufacturer + L"]  " + description);
         picker.consider(static_cast<std::int32_t>(i), friendlyName, manufacturer);
     }

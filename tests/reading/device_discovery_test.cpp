@@ -87,3 +87,31 @@ TEST(CameraPicker, NoCameraMessages)
         EXPECT_EQ(picker.noCameraMessage(), c.message) << c.name;
     }
 }
+
+TEST(PrintableText, KeepsWhatAPersonCanReadAndMarksTheRest)
+{
+    const auto unit = [](unsigned u) { return std::wstring(1, static_cast<wchar_t>(u)); };
+    struct Case {
+        const char* name;
+        std::wstring text;
+        std::wstring printable;
+    };
+    const Case cases[] = {
+        {"plain", L"Canon EOS 80D", L"Canon EOS 80D"},
+        {"empty", L"", L""},
+        {"CR LF", L"D750\r\nPortable devices found: 9", L"D750??Portable devices found: 9"},
+        {"tab, escape, DEL", L"a\tb" + unit(0x1B) + L"[2J" + unit(0x7F), L"a?b?[2J?"},
+        {"NUL inside", std::wstring(L"a\0b", 3), L"a?b"},
+        {"C1 controls, NEL among them", unit(0x80) + unit(0x85) + unit(0x9F) + unit(0xA0), L"???" + unit(0xA0)},
+        {"accents, CJK, full-width, Greek", L"\u00E9\u00F1\u65E5\u672C\uFF23\uFF41\u03A9",
+         L"\u00E9\u00F1\u65E5\u672C\uFF23\uFF41\u03A9"},
+        {"a character beyond the BMP", L"cam \U0001F4F7", L"cam \U0001F4F7"},
+        {"lone high half", L"a" + unit(0xD83D) + L"b", L"a?b"},
+        {"lone low half", L"a" + unit(0xDCF7), L"a?"},
+        {"high half at the end", L"a" + unit(0xD83D), L"a?"},
+        {"line and paragraph separators", L"a" + unit(0x2028) + L"b" + unit(0x2029), L"a?b?"},
+        {"direction overrides and isolates", unit(0x202E) + L"gnp" + unit(0x202C) + unit(0x2066) + unit(0x2069),
+         L"?gnp???"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(printableText(c.text), c.printable) << c.name;
+}
