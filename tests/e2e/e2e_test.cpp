@@ -337,6 +337,25 @@ TEST_F(Tallybrook, ServiceMissing)
     EXPECT_EQ(text(kLog), std::wstring(kVersionLine) + L"PortableDeviceManager unavailable: 0x80040154\r\n");
 }
 
+// A driver's texts with control characters in them: no line of the driver's making in the log
+// or the report, and none in the message that names the other brand.
+TEST_F(Tallybrook, DeviceTextsWithLineBreaksStayOnTheirLine)
+{
+    start("device usb#vid_04b0&pid_0440#3\n"
+          "name D750\\u000D\\u000APortable devices found: 9\n"
+          "manufacturer Nikon\\u000D\\u000ACorporation\n"
+          "description Nikon DSC\\u0009D750\\u001B[2J\n"
+          "camera none\n");
+    read();
+    expectNoCount(L"Found a Nikon??Corporation camera. That brand records the count in its photos, so drop a "
+                  L"photo on tallybrook.app instead.");
+    const std::wstring log = std::wstring(kVersionLine) + L"Portable devices found: 1\r\n"
+                             L"  1. D750??Portable devices found: 9  [Nikon??Corporation]  Nikon DSC?D750?[2J\r\n";
+    EXPECT_EQ(text(kLog), log);
+    probe::click(window, kCopy);
+    EXPECT_EQ(probe::clipboardText(), kReportHeader + log);
+}
+
 TEST_F(Tallybrook, CopyBeforeAnyReadingIsTheHeaderAloneAndTheLabelComesBack)
 {
     start("");
