@@ -55,6 +55,7 @@ struct WindowState {
     HWND logBox = nullptr;
     HWND headline = nullptr;
     HWND detailLine = nullptr;
+    WNDPROC logBoxEditProc = nullptr;
 
     ReadStarter readStarter = static_cast<ReadStarter>(&startRead);
 };
@@ -145,6 +146,18 @@ void appendLog(const std::wstring& line)
     SendMessageW(state.logBox, EM_SCROLLCARET, 0, 0);
 }
 
+// A multi-line edit asked for its dialog code by IsDialogMessageW claims every key and takes
+// the dialog's part for itself: Esc posts WM_CLOSE to its parent, which would close the
+// window and lose the reading, and Tab asks the parent for the next control, which a plain
+// window ignores. Without those claims the message loop treats Tab and Esc as for the buttons:
+// Tab moves the focus on, Esc sends IDCANCEL, which the window does not act on.
+LRESULT CALLBACK logBoxProc(HWND logBox, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    const LRESULT result = CallWindowProcW(state.logBoxEditProc, logBox, message, wParam, lParam);
+    if (message == WM_GETDLGCODE) return result & ~(DLGC_WANTALLKEYS | DLGC_WANTTAB);
+    return result;
+}
+
 LRESULT onCreate(HWND window)
 {
     state.mainWindow = window;
@@ -159,6 +172,8 @@ LRESULT onCreate(HWND window)
         if (layout.handle) state.*layout.handle = control;
         if (layout.id == kCopyButtonId) EnableWindow(state.resultButton, FALSE);
     }
+    state.logBoxEditProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(state.logBox, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&logBoxProc)));
     SetFocus(state.readButton);
     return 0;
 }

@@ -337,6 +337,29 @@ TEST_F(Tallybrook, ServiceMissing)
     EXPECT_EQ(text(kLog), std::wstring(kVersionLine) + L"PortableDeviceManager unavailable: 0x80040154\r\n");
 }
 
+// The user clicks into the log to select a line and presses Esc, then Tab: the window, its
+// log and its reading stay, and Tab takes the focus back to the buttons.
+TEST_F(Tallybrook, EscInTheLogKeepsTheWindowAndTabLeavesTheLog)
+{
+    start(kNikon);
+    read();
+    const std::wstring log = text(kLog);
+    probe::clickInto(window, kLog);
+    ASSERT_EQ(probe::focusId(window), kLog);
+
+    probe::pressKey(window, VK_ESCAPE);
+    probe::pressTab(window);
+    EXPECT_EQ(probe::focusId(window), kRead) << "Tab stayed in the log";
+    // Each Tab is posted after the previous one was handled: by the time this one has moved
+    // the focus, anything the Esc made the window post to itself (a WM_CLOSE) has run too.
+    probe::pressTab(window);
+    EXPECT_EQ(probe::focusId(window), kCopy);
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "Esc ended the program";
+    ASSERT_TRUE(IsWindow(window));
+    EXPECT_EQ(text(kLog), log);
+    EXPECT_EQ(text(kHeadline), L"No reading");
+}
+
 // A driver's texts with control characters in them: no line of the driver's making in the log
 // or the report, and none in the message that names the other brand.
 TEST_F(Tallybrook, DeviceTextsWithLineBreaksStayOnTheirLine)

@@ -122,6 +122,27 @@ void pressTab(HWND mainWindow)
     while (focusId(mainWindow) == before && GetTickCount64() < deadline) Sleep(10);
 }
 
+void pressKey(HWND mainWindow, UINT virtualKey)
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(mainWindow, nullptr), &info);
+    HWND target = info.hwndFocus ? info.hwndFocus : mainWindow;
+    const UINT scan = MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC);
+    PostMessageW(target, WM_KEYDOWN, virtualKey, 1 | (scan << 16));
+    PostMessageW(target, WM_KEYUP, virtualKey, 1 | (scan << 16) | (1u << 30) | (1u << 31));
+}
+
+void clickInto(HWND mainWindow, int id)
+{
+    HWND target = control(mainWindow, id);
+    const LPARAM at = MAKELPARAM(4, 4);  // inside the border, on the first line
+    PostMessageW(target, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(target, WM_LBUTTONUP, 0, at);
+    const ULONGLONG deadline = GetTickCount64() + 2000;
+    while (focusId(mainWindow) != id && GetTickCount64() < deadline) Sleep(10);
+}
+
 namespace {
 
 bool openClipboardRetrying()

@@ -38,6 +38,12 @@ void click(HWND mainWindow, int id);
 void postCommand(HWND mainWindow, int id);
 // Tab pressed in the control that has the focus.
 void pressTab(HWND mainWindow);
+// A key pressed and released in the control that has the focus (the main window when none
+// has it), as the keyboard sends it. Returns at once: the keys are posted, not yet handled.
+void pressKey(HWND mainWindow, UINT virtualKey);
+// The left mouse button pressed and released inside control `id`, which takes the focus as
+// under a real click; returns once the focus is there, or after two seconds.
+void clickInto(HWND mainWindow, int id);
 
 // CF_UNICODETEXT, or nothing when the clipboard holds no text.
 std::optional<std::wstring> clipboardText();
