@@ -55,6 +55,7 @@ struct WindowState {
     HWND logBox = nullptr;
     HWND headline = nullptr;
     HWND detailLine = nullptr;
+    HWND focusWhenDeactivated = nullptr;
     WNDPROC logBoxEditProc = nullptr;
 
     ReadStarter readStarter = static_cast<ReadStarter>(&startRead);
@@ -174,8 +175,26 @@ LRESULT onCreate(HWND window)
     }
     state.logBoxEditProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(state.logBox, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&logBoxProc)));
+    state.focusWhenDeactivated = nullptr;
     SetFocus(state.readButton);
     return 0;
+}
+
+// DefWindowProcW gives a reactivated window the focus itself, so no button would have it and
+// Enter and Space would do nothing: keep the focused control, as dialogs do, and give it back.
+LRESULT onActivate(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        state.focusWhenDeactivated = focus && IsChild(window, focus) ? focus : nullptr;
+        return 0;
+    }
+    HWND saved = state.focusWhenDeactivated;
+    if (!HIWORD(wParam) && saved && IsWindow(saved) && IsWindowEnabled(saved)) {
+        SetFocus(saved);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
 }
 
 // A reading that could not begin: back to a state where the user can try again.
@@ -280,6 +299,7 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 {
     switch (message) {
     case WM_CREATE: return onCreate(window);
+    case WM_ACTIVATE: return onActivate(window, message, wParam, lParam);
     case WM_DESTROY: PostQuitMessage(0); return 0;
     case WM_COMMAND: return onCommand(wParam);
     case WM_TIMER: return onTimer();

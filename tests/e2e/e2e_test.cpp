@@ -360,6 +360,65 @@ TEST_F(Tallybrook, EscInTheLogKeepsTheWindowAndTabLeavesTheLog)
     EXPECT_EQ(text(kHeadline), L"No reading");
 }
 
+// Switching to another program and back gives the focus back to the button that had it, so
+// Enter and Space work at once.
+struct Reactivation {
+    int tabs;     // presses of Tab before switching away
+    int focused;  // the button focused before and after
+    UINT key;     // pressed after coming back
+};
+
+class FocusOnReactivation : public Tallybrook, public ::testing::WithParamInterface<Reactivation> {};
+
+// Pumps this thread's own window while waiting: activation talks to it.
+template <typename Done>
+bool pumpUntil(Done done)
+{
+    const ULONGLONG deadline = GetTickCount64() + 5000;
+    for (;;) {
+        MSG m;
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+        if (done()) return true;
+        if (GetTickCount64() >= deadline) return false;
+        Sleep(10);
+    }
+}
+
+TEST_P(FocusOnReactivation, ReturnsToTheButtonThatHadIt)
+{
+    const Reactivation c = GetParam();
+    start("");
+    // The controls exist a moment before WM_CREATE gives the focus to "Read camera".
+    ASSERT_TRUE(pumpUntil([&] { return probe::focusId(window) == kRead; }));
+    for (int i = 0; i < c.tabs; ++i) probe::pressTab(window);
+    ASSERT_EQ(probe::focusId(window), c.focused);
+
+    // Another program's window comes to the front, then Tallybrook again.
+    HWND other = CreateWindowExW(0, L"STATIC", L"another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200,
+                                 nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(other, nullptr);
+    SetForegroundWindow(other);
+    EXPECT_TRUE(pumpUntil([&] { return GetForegroundWindow() == other; })) << "could not switch away";
+    SetForegroundWindow(window);
+    EXPECT_TRUE(pumpUntil([&] { return GetForegroundWindow() == window; })) << "could not switch back";
+    pumpUntil([&] { return probe::focusId(window) == c.focused; });
+    EXPECT_EQ(probe::focusId(window), c.focused);
+    DestroyWindow(other);
+
+    probe::pressKey(window, c.key);
+    if (c.key == VK_RETURN) {
+        EXPECT_TRUE(probe::waitForText(window, kHeadline, L"No reading yet", 5000, false)) << "Enter read nothing";
+    } else {
+        EXPECT_TRUE(probe::waitForText(window, kCopy, L"Copied", 5000)) << "Space copied nothing";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Buttons, FocusOnReactivation,
+                         ::testing::Values(Reactivation{0, kRead, VK_RETURN}, Reactivation{1, kCopy, VK_SPACE}),
+                         [](const auto& info) {
+                             return info.param.key == VK_RETURN ? "ReadWithEnter" : "CopyWithSpace";
+                         });
+
 // A driver's texts with control characters in them: no line of the driver's making in the log
 // or the report, and none in the message that names the other brand.
 TEST_F(Tallybrook, DeviceTextsWithLineBreaksStayOnTheirLine)
