@@ -419,6 +419,45 @@ INSTANTIATE_TEST_SUITE_P(Buttons, FocusOnReactivation,
                              return info.param.key == VK_RETURN ? "ReadWithEnter" : "CopyWithSpace";
                          });
 
+// The caption and the taskbar get the icon's own small artwork at the system's small-icon
+// size, not the large image scaled down. The class is registered by the window's own code in
+// window_tests (which carries the same icon), started here at each DPI; it reports what it saw.
+class SmallIconAtDpi : public Tallybrook, public ::testing::WithParamInterface<int> {};
+
+TEST_P(SmallIconAtDpi, IsTheSystemsSmallSize)
+{
+    const int dpi = GetParam();
+    setDpi(dpi);
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring exe = self;
+    exe = exe.substr(0, exe.find_last_of(L'\\') + 1) + L"window_tests.exe";
+    const std::wstring report = environment(L"TB_E2E_DIR") + L"\\small-icon-" + std::to_wstring(dpi) + L".xml";
+    DeleteFileW(report.c_str());
+    std::wstring commandLine =
+        L"\"" + exe + L"\" --gtest_filter=MainWindowClass.SmallIconIsTheSystemsSmallIconSize --gtest_output=xml:" +
+        report;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    ASSERT_TRUE(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &process))
+        << "window_tests.exe beside e2e_tests.exe";
+    ASSERT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    GetExitCodeProcess(process.hProcess, &code);
+    EXPECT_EQ(code, 0u);
+
+    std::ifstream file(report.c_str());
+    std::stringstream xml;
+    xml << file.rdbuf();
+    for (const std::string& seen : {"<property name=\"dpi\" value=\"" + std::to_string(dpi) + "\"/>",
+                                    "<property name=\"smallIconPx\" value=\"" + std::to_string(MulDiv(16, dpi, 96)) +
+                                        "\"/>"})
+        EXPECT_NE(xml.str().find(seen), std::string::npos) << seen << "\n" << xml.str();
+}
+
+INSTANTIATE_TEST_SUITE_P(Dpi, SmallIconAtDpi, ::testing::Values(96, 144));
+
 // A driver's texts with control characters in them: no line of the driver's making in the log
 // or the report, and none in the message that names the other brand.
 TEST_F(Tallybrook, DeviceTextsWithLineBreaksStayOnTheirLine)
