@@ -362,6 +362,8 @@ HWND createMainWindow(HINSTANCE instance)
 
 int runMessageLoop(HWND mainWindow)
 {
+    // Without its window nothing would ever post WM_QUIT: the process would wait forever.
+    if (!mainWindow) return 1;
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (IsDialogMessageW(mainWindow, &message)) continue;

@@ -40,3 +40,12 @@ TEST(MainWindowClass, SmallIconIsTheSystemsSmallIconSize)
     EXPECT_EQ(small, GetSystemMetrics(SM_CXSMICON));
     EXPECT_EQ(iconWidth(windowClass.hIcon), GetSystemMetrics(SM_CXICON));
 }
+
+TEST(MessageLoop, WithoutAWindowEndsAtOnceWithAFailure)
+{
+    // A loop that went on to wait for messages would take this quit and end with 0.
+    PostQuitMessage(0);
+    EXPECT_NE(runMessageLoop(nullptr), 0);
+    MSG left;
+    PeekMessageW(&left, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+}
