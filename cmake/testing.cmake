@@ -5,6 +5,18 @@ if(CMAKE_CROSSCOMPILING AND EXISTS /usr/src/googletest/CMakeLists.txt)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
   add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+elseif(MSVC)
+  # A Visual Studio machine may have no GoogleTest: Tallybrook.exe still builds. Its runtime is
+  # the static one (CMAKE_MSVC_RUNTIME_LIBRARY), so GoogleTest must be too (vcpkg triplet
+  # x64-windows-static); a DLL-runtime build fails to link with it.
+  find_package(GTest)
+  if(NOT GTest_FOUND)
+    message(STATUS "GoogleTest not found: building Tallybrook.exe alone, without the tests "
+                   "(for them: vcpkg install gtest:x64-windows-static; for the program alone "
+                   "without this note: -DTB_TESTS=OFF)")
+    set(TB_TESTS OFF)
+    return()
+  endif()
 else()
   find_package(GTest REQUIRED)
 endif()
@@ -28,6 +40,3 @@ function(tb_add_gtest name)
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT ${T_TIMEOUT})
   endif()
 endfunction()
-
-# Real camera captures (data phases, one line of hex each), read by the tests.
-set(TB_CAPTURES_DIR ${CMAKE_SOURCE_DIR}/tests/captures)

@@ -1,8 +1,9 @@
 #pragma once
 // The Windows Portable Devices declarations this program uses. The Windows SDK carries them in
-// PortableDeviceApi.h / PortableDevice.h; mingw-w64 ships only portabledevicetypes.h (the values
-// set and the prop-variant collection), so without the SDK the rest is declared here, with the
-// SDK's names, GUIDs and vtable order. Link tb_wpd for the GUID libraries behind them.
+// PortableDeviceApi.h, PortableDevice.h and WpdMtpExtensions.h; mingw-w64 ships only
+// portabledevicetypes.h (the values set and the prop-variant collection), so without the SDK the
+// rest is declared here, with the SDK's names, GUIDs and vtable order. Link tb_wpd for the GUID
+// libraries behind them.
 
 #include <windows.h>
 #include <objbase.h>
@@ -10,8 +11,13 @@
 
 #if defined(_MSC_VER)
 
+// PortableDeviceApi.h: the manager and device interfaces and their class ids (it includes
+// PortableDeviceTypes.h: the values set, the collection, their class ids). PortableDevice.h:
+// the client-information and common-command keys. WpdMtpExtensions.h: the MTP-extension
+// category, commands and keys. PortableDeviceGUIDs.lib (tb_wpd) defines them all.
 #include <PortableDeviceApi.h>
 #include <PortableDevice.h>
+#include <WpdMtpExtensions.h>
 
 #else
 
