@@ -84,7 +84,8 @@ std::wstring dress(Rng& rng, std::wstring text)
     switch (rng.below(12)) {
     case 0: return {};
     case 1: return longText(rng) + text;
-    case 2: return text + L" \u00E9\u00F1\u65E5\u672C\uFF23\uFF41\u03A9";  // accents, CJK, full-width, Greek
+    case 2:  // accents, CJK, full-width, Greek; then line breaks, an escape, NEL, a separator, an override
+        return text + L" \u00E9\u00F1\u65E5\u672C\uFF23\uFF41\u03A9 \r\n\t\x1B\u0085\u2028\u202E";
     case 3: return text + L" \U0001F4F7";                                  // a surrogate pair
     case 4: return text + std::wstring(1, L'\0') + L"Canon FUJIFILM Nikon";  // the text ends at the zero
     case 5: return std::wstring(1, L'\0') + text;

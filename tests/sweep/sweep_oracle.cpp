@@ -34,6 +34,27 @@ bool contains(std::wstring_view text, std::wstring_view needle)
     return lower(text).find(needle) != std::wstring::npos;
 }
 
+// A device text as the log and the messages show it: characters that would break or reorder a
+// line (C0 and C1 controls, DEL, line and paragraph separators, direction embeddings, overrides
+// and isolates) and surrogate halves without their partner each become "?".
+std::wstring shown(std::wstring_view text)
+{
+    std::wstring out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned c = static_cast<std::uint16_t>(text[i]);
+        const bool high = c >= 0xD800 && c < 0xDC00, low = c >= 0xDC00 && c < 0xE000;
+        if (high && i + 1 < text.size() && static_cast<std::uint16_t>(text[i + 1]) >= 0xDC00 &&
+            static_cast<std::uint16_t>(text[i + 1]) < 0xE000) {
+            out += text.substr(i++, 2);
+            continue;
+        }
+        const bool breaks = c < 0x20 || (c >= 0x7F && c < 0xA0) || c == 0x2028 || c == 0x2029 ||
+                            (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+        out += breaks || high || low ? L'?' : text[i];
+    }
+    return out;
+}
+
 // The fault list as the simulated service applies it: every matching call counts, the faults
 // whose turn it is merge in order.
 class Faults {
@@ -501,9 +522,10 @@ Expected predict(const Case& c)
     std::wstring otherBrand;
     for (std::uint32_t i = 0; i < count; ++i) {
         const auto& d = devices[i];
-        const std::wstring name = deviceText(faults, sim::Call::GetDeviceFriendlyName, d, d.friendlyName);
-        const std::wstring maker = deviceText(faults, sim::Call::GetDeviceManufacturer, d, d.manufacturer);
-        const std::wstring description = deviceText(faults, sim::Call::GetDeviceDescription, d, d.description);
+        const std::wstring name = shown(deviceText(faults, sim::Call::GetDeviceFriendlyName, d, d.friendlyName));
+        const std::wstring maker = shown(deviceText(faults, sim::Call::GetDeviceManufacturer, d, d.manufacturer));
+        const std::wstring description =
+            shown(deviceText(faults, sim::Call::GetDeviceDescription, d, d.description));
         log.push_back(L"  " + std::to_wstring(i + 1) + L". " + name + L"  [" + maker + L"]  " + description);
         const bool isCanon = contains(maker, L"canon") || contains(name, L"canon");
         const bool isFujifilm = contains(maker, L"fuji") || contains(name, L"fujifilm");
