@@ -159,3 +159,16 @@ TEST_F(MainWindow, OnlyTheHeadlineIsDrawnInDarkGreen)
 }
 
 }  // namespace
+
+TEST_F(MainWindow, LogBoxLeavesTabAndEscToTheMessageLoop)
+{
+    // What IsDialogMessageW asks before it handles a key: a log box that wants Tab or every
+    // key gets them, and then closes the window on Esc and keeps the focus on Tab.
+    HWND logBox = probe::control(window, kLogBoxId);
+    for (const WPARAM key : {VK_ESCAPE, VK_TAB, VK_RETURN}) {
+        MSG keyDown{logBox, WM_KEYDOWN, key, 1, 0, {}};
+        const auto code = SendMessageW(logBox, WM_GETDLGCODE, key, reinterpret_cast<LPARAM>(&keyDown));
+        EXPECT_EQ(code & (DLGC_WANTALLKEYS | DLGC_WANTTAB), 0) << key;
+        EXPECT_NE(code & DLGC_WANTARROWS, 0) << key;  // the arrows still move through the log
+    }
+}
