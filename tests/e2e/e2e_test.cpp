@@ -368,6 +368,11 @@ struct Reactivation {
     UINT key;     // pressed after coming back
 };
 
+void PrintTo(const Reactivation& r, std::ostream* out)
+{
+    *out << (r.key == VK_RETURN ? "Enter" : "Space") << " on control " << r.focused << " after " << r.tabs << " Tab";
+}
+
 class FocusOnReactivation : public Tallybrook, public ::testing::WithParamInterface<Reactivation> {};
 
 // Pumps this thread's own window while waiting: activation talks to it.
