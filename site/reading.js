@@ -33,13 +33,13 @@ export function decodeReading(fragment) {
     return { problem: 'The link does not carry a reading in the form Tallybrook writes.' };
   if (value.v !== 1)
     return { problem: 'The reading in this link comes from a version of Tallybrook this page does not know.' };
-  if (!('count' in value)) return { problem: 'The reading in this link has no count.' };
+  if (!Object.hasOwn(value, 'count')) return { problem: 'The reading in this link has no count.' };
   const count = value.count;
   if (typeof count !== 'number' || !Number.isInteger(count) || count < 0 || count > kMaxCount)
     return { problem: 'The count in this link is not a whole number from 0 to 4,294,967,295, so it cannot be a camera\'s count.' };
   const reading = { count };
   for (const key of kTexts) {
-    const text = value[key];
+    const text = Object.hasOwn(value, key) ? value[key] : undefined;
     if (typeof text !== 'string') return { problem: `The reading in this link has no ${kNames[key]} text.` };
     if (text.length > kMaxText) return { problem: `The ${kNames[key]} in this link is longer than any camera's (more than ${kMaxText} characters).` };
     reading[key] = plainText(text);

@@ -34,27 +34,35 @@ export async function pickPhotos(page, paths) {
   }, before + paths.length, { timeout: 60000 });
 }
 
+// Loads the page and waits until it has everything it will ever fetch (its scripts, style and
+// the photo reader): page.tbReady says so, for request logs.
+export async function gotoReady(page, address) {
+  page.tbReady = false;
+  await page.goto('about:blank');
+  await page.goto(address);
+  await page.waitForFunction(() => document.documentElement.dataset.ready);
+  page.tbReady = true;
+}
+
 // The three views at both sizes; returns the paths written. Photos for the photo view come
-// from `photos` (paths), when given.
-export async function screenshotViews(browser, url, dir, photos = []) {
+// from `photos` (paths), when given; `onPage` sees each page before it loads anything.
+export async function screenshotViews(browser, url, dir, photos = [], onPage = () => {}) {
   const paths = [];
   for (const viewport of kViewports) {
-    for (const colorScheme of ['light']) {
-      const context = await browser.newContext({ viewport, colorScheme });
+    {
+      const context = await browser.newContext({ viewport });
       const page = await context.newPage();
+      await onPage(page);
       const shot = async (view) => {
         const path = join(dir, `${view}-${viewport.width}x${viewport.height}.png`);
         await page.screenshot({ path, fullPage: false });
         paths.push(path);
       };
-      await page.goto(url);
-      await page.waitForFunction(() => document.documentElement.dataset.ready);
+      await gotoReady(page, url);
       await shot('start');
-      await page.goto(url + kExampleLink);
-      await page.waitForSelector('#reading-view:not([hidden])');
+      await gotoReady(page, url + kExampleLink);
       await shot('reading');
-      await page.goto(url);
-      await page.waitForFunction(() => document.documentElement.dataset.ready);
+      await gotoReady(page, url);
       const existing = photos.filter((p) => existsSync(p));
       if (existing.length) await pickPhotos(page, existing);
       await shot('photos');
