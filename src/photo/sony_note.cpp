@@ -76,7 +76,7 @@ constexpr SonyModel kModels[] = {
     {"ILCE-9", Sony9050::b},
     {"ILCE-9M2", Sony9050::b},
     {"ILCA-99M2", Sony9050::b},
-    {"ZV-E10", Sony9050::b},
+    {"ZV-E10", Sony9050::b, 0x50, 0x19F}, // both seen equal to the count in a ZV-E10 raw
     // 9050c
     {"ILCE-1", Sony9050::c, 0x50},
     {"ILCE-7M4", Sony9050::c, 0x50},
