@@ -1,7 +1,7 @@
 // The page, top to bottom: which view the address asks for, one function per view, and the
 // photo drop. Everything from a link or a file reaches the page through textContent only.
 
-import { decodeReading, groupDigits, isKnownSource, sourceInWords } from './reading.js';
+import { countText, decodeReading, groupDigits, isKnownSource, sourceInWords } from './reading.js';
 import { readPhotoFile, readerReady } from './photos.js';
 
 const $ = (id) => document.getElementById(id);
@@ -24,8 +24,9 @@ function orNotGiven(element, text) {
 
 // The reading carried in the link's fragment.
 function showReading(reading) {
-  const line = `${groupDigits(reading.count)} shutter actuations`;
+  const line = countText(reading.count);
   $('reading-count').textContent = groupDigits(reading.count);
+  $('reading-unit').textContent = line.slice(line.indexOf(' ') + 1);
   for (const key of ['make', 'model', 'firmware', 'serial']) orNotGiven($(`reading-${key}`), reading[key]);
   $('reading-source').textContent = sourceInWords(reading.source);
   $('reading-source-tag').textContent = isKnownSource(reading.source) ? '' : reading.source;
@@ -72,7 +73,7 @@ const kUnits = { releases: 'shutter actuations', mechanical: 'mechanical shutter
 function photoLine(result) {
   if (result.failure) return result.failure;
   if (result.count === null) return result.message || 'No shutter count in this file.';
-  let line = `${groupDigits(result.count)} ${kUnits[result.kind]}`;
+  let line = countText(result.count, kUnits[result.kind]);
   if (result.mechanical !== null) line += ` (${groupDigits(result.mechanical)} mechanical)`;
   return line;
 }
@@ -86,7 +87,10 @@ function fillPhotoItem(item, name, result) {
   answer.className = result.count != null ? 'photo-count' : 'photo-message';
   answer.textContent = photoLine(result);
   item.append(title, answer);
-  const camera = [result.make, result.model].filter(Boolean).join(' · ');
+  // "NIKON CORPORATION", "NIKON D70": the model alone says it.
+  const brand = result.make.split(' ')[0].toLowerCase();
+  const camera = brand && result.model.toLowerCase().includes(brand) ? result.model
+    : [result.make, result.model].filter(Boolean).join(' · ');
   const notes = [];
   if (camera) notes.push(camera);
   if (result.count != null && result.source) notes.push(`from ${result.source}`);

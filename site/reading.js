@@ -58,6 +58,11 @@ export function groupDigits(n) {
   return String(n).replace(/\B(?=(\d{3})+(?!\d))/g, ',');
 }
 
+// "12,345 shutter actuations", "1 shutter actuation".
+export function countText(n, unit = 'shutter actuations') {
+  return `${groupDigits(n)} ${n === 1 ? unit.replace(/s(\b|$)/, '$1') : unit}`;
+}
+
 // What the program's source tag means, for the person reading the page. An unknown tag is
 // shown as it is, under a sentence that says so.
 export function sourceInWords(source) {

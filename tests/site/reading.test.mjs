@@ -2,7 +2,7 @@
 // its own sentence, and what passes is exactly what the program wrote.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { decodeReading, groupDigits, plainText, sourceInWords } from '../../site/reading.js';
+import { countText, decodeReading, groupDigits, plainText, sourceInWords } from '../../site/reading.js';
 
 const base = { v: 1, make: 'Canon Inc.', model: 'Canon EOS 80D', count: 987, firmware: '1.0.3', serial: '', source: 'Canon USB 0xD1AC' };
 // The program's encoding: RFC 3986 unreserved characters kept, every other byte as %XX.
@@ -84,6 +84,12 @@ test('texts are shown as they are, except characters that would hide or reorder 
 test('counts are grouped as the program groups them', () => {
   const cases = [[0, '0'], [999, '999'], [1000, '1,000'], [12345, '12,345'], [4294967295, '4,294,967,295']];
   for (const [n, text] of cases) assert.equal(groupDigits(n), text);
+  const units = [
+    [1, undefined, '1 shutter actuation'], [0, undefined, '0 shutter actuations'], [12345, undefined, '12,345 shutter actuations'],
+    [1, 'mechanical shutter actuations', '1 mechanical shutter actuation'], [1, 'images taken', '1 image taken'],
+    [2, 'images taken', '2 images taken'],
+  ];
+  for (const [n, unit, text] of units) assert.equal(countText(n, unit), text);
 });
 
 test('each of the program\'s sources is explained with its property', () => {
