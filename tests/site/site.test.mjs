@@ -348,6 +348,18 @@ describe('tallybrook.app in Chromium', { concurrency: false }, () => {
     for (const path of paths) assert.ok(statSync(path).size > 5000, path);
   });
 
+  test('a load fetches each of the page\'s files once, all before the load event', async () => {
+    const page = await newPage();
+    const events = [];
+    page.on('request', (request) => events.push(request.url().slice(url.length) || 'index.html'));
+    page.on('load', () => events.push('load'));
+    await load(page);
+    await page.close();
+    const fetched = events.slice(events.indexOf('index.html'));
+    assert.deepEqual([...fetched].sort(), [...kPageFiles, 'load'].sort());
+    assert.equal(fetched.at(-1), 'load');
+  });
+
   test('no page made a request after it had loaded, nor any but for the page\'s own files', () => {
     assert.ok(requests.length > 0);
     const after = requests.filter((r) => r.afterReady);
