@@ -21,7 +21,6 @@ struct NoteContext {
     IfdWalker& walker;
     const MakerNote& note;
     Container container;
-    std::optional<bool> flashFired; // Exif 0x9209 bit 0, when the file has it
 };
 
 // Nesting of a maker note's own directory below IFD0 and the Exif IFD.

@@ -62,14 +62,17 @@ Header recognise(std::span<const std::uint8_t> head, const Block& note)
 
 // The order in which the directory's entry count is sane; when both are, the smaller count (a
 // 40-entry directory reads as 10240 the other way round).
-std::optional<ByteOrder> guessOrder(FileView& file, std::uint64_t ifdPos, ByteOrder claimed)
+std::optional<ByteOrder> guessOrder(FileView& file, const Block& note, std::uint64_t ifdPos, ByteOrder claimed)
 {
+    if (ifdPos >= note.end) return {};
     const auto two = file.get(ifdPos, 2);
     if (two.empty()) return {};
     const unsigned asClaimed = u16at(two, 0, claimed);
     const ByteOrder other = claimed == ByteOrder::Big ? ByteOrder::Little : ByteOrder::Big;
     const unsigned asOther = u16at(two, 0, other);
-    const auto sane = [](unsigned n) { return n > 0 && n <= IfdWalker::kMaxEntries; };
+    // Sane: a count a camera writes, whose table fits in the note.
+    const std::uint64_t room = note.end - ifdPos;
+    const auto sane = [room](unsigned n) { return n > 0 && n <= IfdWalker::kMaxEntries && 2 + 12ull * n <= room; };
     if (sane(asClaimed) && (!sane(asOther) || asClaimed <= asOther)) return claimed;
     if (sane(asOther)) return other;
     return {};
@@ -97,7 +100,7 @@ void readPentaxNote(const NoteContext& context, PhotoReading& reading)
     // Ricoh's own cameras (GR, Caplio) write a note with no count in it.
     if (header.shape == Shape::Other) return setNoCount(reading, NoCount::NotRecorded);
 
-    const auto order = guessOrder(file, header.ifdPos, header.claimed);
+    const auto order = guessOrder(file, note, header.ifdPos, header.claimed);
     if (!order) return setNoCount(reading, NoCount::Damaged);
     const Block block{note.begin, note.end, header.base, *order};
     const auto ifd = context.walker.read(block, static_cast<std::int64_t>(header.ifdPos) - header.base, kNoteDepth);

@@ -22,7 +22,6 @@ constexpr std::uint16_t kMake = 0x010F;
 constexpr std::uint16_t kModel = 0x0110;
 constexpr std::uint16_t kExifIfd = 0x8769;
 constexpr std::uint16_t kDngPrivateData = 0xC634;
-constexpr std::uint16_t kFlash = 0x9209;
 constexpr std::uint16_t kMakerNote = 0x927C;
 
 enum class Brand { Nikon, Sony, Pentax, Canon, Fujifilm, Other };
@@ -123,11 +122,8 @@ PhotoReading parse(FileView& file)
         if (const auto offset = entryNumber(file, *e, tiff.order)) exif = walker.read(tiff, *offset, 1);
     }
 
-    std::optional<bool> flashFired;
     std::optional<MakerNote> note;
     if (exif) {
-        if (const auto* e = exif->find(kFlash))
-            if (const auto v = entryNumber(file, *e, exifBlock.order)) flashFired = (*v & 1) != 0;
         if (const auto* e = exif->find(kMakerNote); e && e->valueInside && e->size > 0)
             note = MakerNote{{e->valuePos, e->valuePos + e->size, exifBlock.base, exifBlock.order}};
     }
@@ -146,7 +142,7 @@ PhotoReading parse(FileView& file)
     }
     file.prefetch(note->block.begin, std::min(note->block.length(), kNotePrefetch));
 
-    const NoteContext context{walker, *note, where.container, flashFired};
+    const NoteContext context{walker, *note, where.container};
     switch (brand) {
     case Brand::Nikon: readNikonNote(context, reading); break;
     case Brand::Sony: readSonyNote(context, reading); break;

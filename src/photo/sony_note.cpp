@@ -27,7 +27,7 @@ enum class Sony9050 {
 struct SonyModel {
     std::string_view model;
     Sony9050 layout;
-    std::uint16_t count2 = 0;     // ShutterCount2 (consulted only when the flash did not fire); 0: none
+    std::uint16_t count2 = 0;     // ShutterCount2 (0 in the block means absent); 0: none
     std::uint16_t count3 = 0;     // ShutterCount3 (0 in the block means absent); 0: none
     std::uint8_t count3Lag = 0;
 };
@@ -189,8 +189,9 @@ void readSonyNote(const NoteContext& context, PhotoReading& reading)
 
     // A block shifted from its usual place (seen in an ILCE-6000 JPEG of a RAW+JPEG pair) still
     // decodes to plausible numbers; only the neighbouring counters give it away.
-    const bool flashFired = context.flashFired.value_or(true);
-    if (model->count2 && !flashFired) {
+    // ShutterCount2 is said to be invalid after a flash shot; a count that cannot be confirmed is
+    // still refused, since a wrong number is worse than none.
+    if (model->count2) {
         const auto count2 = counterAt(block, model->count2);
         if (!count2 || (*count2 != 0 && *count2 != *count)) return setNoCount(reading, NoCount::NotUsable);
     }
