@@ -208,6 +208,35 @@ describe('tallybrook.app in Chromium', { concurrency: false }, () => {
     await page.close();
   });
 
+  test('files that are not photos, or are cut short, get a sentence and no count', async () => {
+    const sample = readFileSync(join(samplesDir, readExpected().find((s) => s.file.endsWith('.jpg') && s.count !== 'none').file));
+    let seed = 12345;
+    const noise = Buffer.alloc(1 << 20, 0).map(() => (seed = (seed * 1103515245 + 12345) >>> 0) >>> 24);
+    const cases = [
+      ['empty.jpg', Buffer.alloc(0)],
+      ['notes.txt', Buffer.from('not a photo at all\n')],
+      ['cut-after-header.jpg', sample.subarray(0, 100)],
+      ['noise.raw', noise],
+      ['tiff-loop.tif', Buffer.from('49492a0008000000010000000000080000000000', 'hex')],
+    ];
+    const dir = await mkdtemp(join(tmpdir(), 'tallybrook-site-'));
+    try {
+      const page = await newPage();
+      await load(page);
+      for (const [name, bytes] of cases) {
+        await writeFile(join(dir, name), bytes);
+        await dropFiles(page, [join(dir, name)]);
+        const item = await lastItem(page);
+        assert.equal(item.state, 'none', `${name}: ${item.text}`);
+        assert.ok(item.text.split('\n').filter(Boolean).length >= 2, `${name} has its sentence: ${item.text}`);
+        assert.ok(item.bytesRead <= bytes.length, name);
+      }
+      await page.close();
+    } finally {
+      await rm(dir, { recursive: true, force: true });
+    }
+  });
+
   test('a 100 MB file answers from the few ranges the reader asks for', async () => {
     const sample = readExpected().find((s) => s.file.endsWith('.nef')) ?? readExpected().find((s) => s.count !== 'none');
     const dir = await mkdtemp(join(tmpdir(), 'tallybrook-site-'));
