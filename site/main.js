@@ -159,6 +159,15 @@ document.addEventListener('drop', (event) => {
   readPhotos([...(event.dataTransfer?.files ?? [])]);
 });
 
+// The brand link leads to the start from any view, the photo list included, where the address
+// may already end in "#" and no hashchange would come.
+document.querySelector('.brand').addEventListener('click', (event) => {
+  event.preventDefault();
+  if (location.hash) history.pushState(null, '', location.pathname + location.search);
+  showStart();
+  $('main').focus();
+});
+
 window.addEventListener('hashchange', route);
 route();
 

@@ -365,6 +365,26 @@ describe('tallybrook.app in Chromium', { concurrency: false }, () => {
     await page.close();
   });
 
+  test('the brand link leads to the start from every view, and Back returns to the reading', async () => {
+    const page = await newPage();
+    const view = () => page.evaluate(() => ['reading-view', 'link-problem-view', 'start-view', 'photo-view']
+      .find((id) => !document.getElementById(id).hidden));
+    await load(page, kExampleLink);
+    await page.click('.brand');
+    assert.equal(await view(), 'start-view');
+    await page.goBack();
+    await page.waitForFunction(() => !document.getElementById('reading-view').hidden);
+    assert.equal(await page.textContent('#reading-count'), '12,345');
+    await load(page, '#reading=%7B');
+    await page.click('.brand');
+    assert.equal(await view(), 'start-view');
+    await dropFiles(page, [join(samplesDir, readExpected()[0].file)]);
+    assert.equal(await view(), 'photo-view');
+    await page.click('.brand');
+    assert.equal(await view(), 'start-view');
+    await page.close();
+  });
+
   test('screenshots of the three views at desktop and phone sizes', async () => {
     const samples = readExpected();
     const photos = [samples.find((s) => s.count !== 'none'), samples.find((s) => s.count === 'none'), samples.find((s) => s.file.endsWith('.nef'))]
