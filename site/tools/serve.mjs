@@ -9,7 +9,8 @@ import { pathToFileURL } from 'node:url';
 
 export const kContentSecurityPolicy =
   "default-src 'none'; script-src 'self' 'wasm-unsafe-eval'; style-src 'self'; img-src 'self' data:; " +
-  "connect-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'";
+  "connect-src 'self'; base-uri 'none'; form-action 'none'; require-trusted-types-for 'script'; " +
+  "trusted-types 'none'; frame-ancestors 'none'";
 
 const kTypes = {
   '.html': 'text/html; charset=utf-8',

@@ -54,6 +54,7 @@ test('serves the folder\'s files with their types and the page\'s policy', async
     assert.equal(res.headers['x-content-type-options'], 'nosniff', path);
   }
   assert.match(kContentSecurityPolicy, /default-src 'none'/);
+  assert.match(kContentSecurityPolicy, /require-trusted-types-for 'script'/);
   assert.doesNotMatch(kContentSecurityPolicy, /https?:|\*|unsafe-inline|'unsafe-eval'/);
 });
 

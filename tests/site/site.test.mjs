@@ -309,6 +309,22 @@ describe('tallybrook.app in Chromium', { concurrency: false }, () => {
       assert.ok(state.drop, `${label}: the photo drop is still there`);
     }
     assert.deepEqual(page.tbDialogs, [], 'no dialog opened');
+    // The policy itself refuses markup strings and scripts the page did not ship.
+    // (A string timer rather than eval: an evaluation from the test driver may eval freely.)
+    const refused = await page.evaluate(async () => {
+      const tries = {
+        html: () => { document.getElementById('link-problem').innerHTML = '<b id="tbHtml">x</b>'; },
+        script: () => { const e = document.createElement('script'); e.textContent = 'window.tbScript = 1'; document.body.append(e); },
+        eval: () => { window.setTimeout('window.tbEval = 1', 0); },
+      };
+      for (const attempt of Object.values(tries)) {
+        try { attempt(); } catch { /* refused at once */ }
+      }
+      await new Promise((resolve) => window.setTimeout(resolve, 100));
+      const ran = { html: !!document.getElementById('tbHtml'), script: !!window.tbScript, eval: !!window.tbEval };
+      return Object.fromEntries(Object.keys(tries).map((name) => [name, ran[name] ? 'ran' : 'refused']));
+    });
+    assert.deepEqual(refused, { html: 'refused', script: 'refused', eval: 'refused' });
     // After all of that, the same page still reads a photo.
     const sample = readExpected().find((s) => s.count !== 'none');
     await dropFiles(page, [join(samplesDir, sample.file)]);
