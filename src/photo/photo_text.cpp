@@ -101,7 +101,11 @@ std::string jsonString(std::string_view text)
             out.push_back('\\');
             out.push_back(c);
         } else if (byte < 0x20) {
-            out.push_back(' ');
+            // A file name may hold a tab or a line break; it comes back out of the JSON unchanged.
+            static constexpr char hex[] = "0123456789abcdef";
+            out += "\\u00";
+            out.push_back(hex[byte >> 4]);
+            out.push_back(hex[byte & 15]);
         } else {
             out.push_back(c);
         }

@@ -275,6 +275,7 @@ TEST(PhotoText, JsonAndLine)
     EXPECT_EQ(photoReadingJson(none), R"({"ok":false,"count":null,"mechanical":null,"kind":null,"make":null,)"
                                       R"("model":null,"source":null,"message":"why"})");
     EXPECT_EQ(photoCountLine(none), "no count: why");
+    EXPECT_EQ(photoReadingJson(none, "a\tb\n.jpg").rfind(R"({"file":"a\u0009b\u000a.jpg",)", 0), 0u);
     PhotoReading one;
     one.count = 1;
     one.make = "SONY";
