@@ -130,6 +130,37 @@ TEST(PentaxNote, ModelTableDecides)
     }
 }
 
+TEST(PentaxNote, HeaderDecidesWhoseNoteItIs)
+{
+    // Ricoh's GR III class uses Pentax's tags behind "RICOH\0II", but whether its 0x005D is a
+    // count is not known; Ricoh's own older notes ("Ricoh\0") have no count tag at all.
+    struct Case {
+        Bytes header;
+        std::int64_t base; // offsets from the note (Pentax/Ricoh) or from the TIFF header (AOC)
+        std::optional<std::uint32_t> count;
+        NoCount why;
+    } cases[] = {
+        {{'A', 'O', 'C', 0, 'I', 'I'}, -1, 2828, {}},
+        {{'P', 'E', 'N', 'T', 'A', 'X', ' ', 0, 'I', 'I'}, 10, 2828, {}},
+        {{'R', 'I', 'C', 'O', 'H', 0, 'I', 'I'}, 8, {}, NoCount::UnknownModel},
+        {{'R', 'i', 'c', 'o', 'h', 0, 0, 0}, 8, {}, NoCount::NotRecorded},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.header.begin(), c.header.begin() + 5));
+        const std::vector<Entry> entries = {undefined(0x0006, Bytes{0x07, 0xE0, 1, 2}), undefined(0x0007, Bytes{3, 4, 5}),
+                                            undefined(0x005D, u32s({0x07E00102 ^ ~0x03040500u ^ 2828}, BE))};
+        const auto r = readJpeg(tiff(LE, "RICOH IMAGING COMPANY, LTD.", "PENTAX K-70", [&](std::uint32_t at) {
+            const auto address = c.base < 0 ? at + static_cast<std::uint32_t>(c.header.size()) : static_cast<std::uint32_t>(c.base);
+            return cat(c.header, ifd(entries, address, LE));
+        }));
+        if (c.count) {
+            EXPECT_EQ(r.count, c.count) << r.message;
+        } else {
+            expectNoCount(r, c.why);
+        }
+    }
+}
+
 TEST(CanonNote, BigEndianConsumerBodyGivesNoCount)
 {
     // Software re-wrote a 450D JPEG big-endian: FileInfo now looks like the EOS-1D's, but only the
