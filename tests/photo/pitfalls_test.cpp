@@ -86,6 +86,15 @@ TEST(MakerNote, DroppedBySoftwareSaysSo)
     EXPECT_EQ(r.model, "NIKON D5000");
 }
 
+TEST(MakerNote, UnreadableExifDirectoryIsDamageNotADroppedNote)
+{
+    const Bytes header = {'I', 'I', 42, 0, 8, 0, 0, 0};
+    const auto file = cat(header, ifd({ascii(0x010F, "NIKON CORPORATION"), ascii(0x0110, "NIKON D90"),
+                                       longs(0x8769, {0x00FFFFF0}, LE)},
+                                      8, LE));
+    expectNoCount(readJpeg(file), NoCount::Damaged);
+}
+
 TEST(PentaxNote, HeaderByteOrderIsNotTrusted)
 {
     // "AOC\0MM" over a little-endian directory, as several real K10D and K-3 files have it.
