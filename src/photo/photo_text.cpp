@@ -43,6 +43,9 @@ std::string caveatText(Caveat caveat)
                "photo taken later.";
     case Caveat::CanonSettingsFileChange:
         return "On this model the value has been seen to change when a camera settings file was loaded.";
+    case Caveat::SonyWrapsAt65536:
+        return "This model's counter starts again at 0 after 65,535, so the real number can be higher by a "
+               "multiple of 65,536.";
     }
     return {};
 }

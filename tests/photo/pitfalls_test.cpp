@@ -244,6 +244,14 @@ TEST(SonyNote, CountFailingItsCrossCheckIsNotUsable)
     }
 }
 
+TEST(SonyNote, SixteenBitCounterCarriesItsCaveat)
+{
+    const auto r = readJpeg(tiff(LE, "SONY", "ILCE-7R", sonyNote(sony9050({{0x32, 4100}, {0x4C, 4100}}))));
+    ASSERT_TRUE(r.count) << r.message;
+    EXPECT_EQ(*r.count, 4100u);
+    EXPECT_EQ(r.message, caveatText(Caveat::SonyWrapsAt65536));
+}
+
 TEST(FujifilmNote, TopBitIsAFlagAndZeroIsNoCount)
 {
     struct Case {
