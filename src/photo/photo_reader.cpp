@@ -109,16 +109,20 @@ PhotoReading parse(FileView& file)
     if (const auto* e = ifd0->find(kMake)) reading.make = entryText(file, *e);
     if (const auto* e = ifd0->find(kModel)) reading.model = entryText(file, *e);
 
-    // The Exif IFD: in the same TIFF, or (CR3) a TIFF of its own.
+    // The Exif IFD: in the same TIFF, or (CR3) a TIFF of its own. One that is pointed to but
+    // cannot be read is damage, not a dropped maker note.
     std::optional<Ifd> exif;
     Block exifBlock = tiff;
+    bool exifPointed = false;
     if (where.cr3Exif) {
+        exifPointed = true;
         exifBlock = *where.cr3Exif;
         if (const auto h = parseTiffHeader(file.get(exifBlock.begin, 8))) {
             exifBlock.order = h->order;
             exif = walker.read(exifBlock, h->firstIfd, 1);
         }
     } else if (const auto* e = ifd0->find(kExifIfd)) {
+        exifPointed = true;
         if (const auto offset = entryNumber(file, *e, tiff.order)) exif = walker.read(tiff, *offset, 1);
     }
 
@@ -137,7 +141,7 @@ PhotoReading parse(FileView& file)
         return reading;
     }
     if (!note) {
-        setNoCount(reading, NoCount::MakerNoteMissing);
+        setNoCount(reading, exifPointed && !exif ? NoCount::Damaged : NoCount::MakerNoteMissing);
         return reading;
     }
     file.prefetch(note->block.begin, std::min(note->block.length(), kNotePrefetch));

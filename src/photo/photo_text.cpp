@@ -43,6 +43,9 @@ std::string caveatText(Caveat caveat)
                "photo taken later.";
     case Caveat::CanonSettingsFileChange:
         return "On this model the value has been seen to change when a camera settings file was loaded.";
+    case Caveat::SonyWrapsAt65536:
+        return "This model's counter starts again at 0 after 65,535, so the real number can be higher by a "
+               "multiple of 65,536.";
     }
     return {};
 }
@@ -101,7 +104,11 @@ std::string jsonString(std::string_view text)
             out.push_back('\\');
             out.push_back(c);
         } else if (byte < 0x20) {
-            out.push_back(' ');
+            // A file name may hold a tab or a line break; it comes back out of the JSON unchanged.
+            static constexpr char hex[] = "0123456789abcdef";
+            out += "\\u00";
+            out.push_back(hex[byte >> 4]);
+            out.push_back(hex[byte & 15]);
         } else {
             out.push_back(c);
         }

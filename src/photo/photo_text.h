@@ -21,7 +21,8 @@ enum class Caveat {
     None,
     FujifilmFirmwareReset,
     CanonMayBeInvalid,      // EOS-1D Mark III class: the field is valid only on some bodies
-    CanonSettingsFileChange // EOS-1Ds Mark II: the value was seen to change with a settings file
+    CanonSettingsFileChange, // EOS-1Ds Mark II: the value was seen to change with a settings file
+    SonyWrapsAt65536         // ILCE-7R: the counter starts again after 65,535
 };
 
 std::string noCountText(NoCount why);

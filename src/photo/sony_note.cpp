@@ -30,6 +30,7 @@ struct SonyModel {
     std::uint16_t count2 = 0;     // ShutterCount2 (0 in the block means absent); 0: none
     std::uint16_t count3 = 0;     // ShutterCount3 (0 in the block means absent); 0: none
     std::uint8_t count3Lag = 0;
+    Caveat caveat = Caveat::None;
 };
 
 constexpr SonyModel kModels[] = {
@@ -57,7 +58,7 @@ constexpr SonyModel kModels[] = {
     {"ILCE-5100", Sony9050::a, 0x4C},
     {"ILCE-6000", Sony9050::a, 0x4C},
     {"ILCE-7", Sony9050::a, 0x4C},
-    {"ILCE-7R", Sony9050::a, 0x4C},
+    {"ILCE-7R", Sony9050::a, 0x4C, 0, 0, Caveat::SonyWrapsAt65536},
     {"ILCE-7S", Sony9050::a, 0x4C},
     {"ILCE-7M2", Sony9050::a, 0x4C},
     {"ILCE-QX1", Sony9050::a, 0x4C},
@@ -204,5 +205,5 @@ void readSonyNote(const NoteContext& context, PhotoReading& reading)
     reading.count = count;
     reading.kind = layout == Sony9050::d ? CountKind::MechanicalReleases : CountKind::AllReleases;
     reading.source = "Sony maker note 0x9050 at offset " + hexText(static_cast<unsigned>(at));
-    reading.message.clear();
+    reading.message = caveatText(model->caveat);
 }

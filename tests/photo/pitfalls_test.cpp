@@ -86,6 +86,15 @@ TEST(MakerNote, DroppedBySoftwareSaysSo)
     EXPECT_EQ(r.model, "NIKON D5000");
 }
 
+TEST(MakerNote, UnreadableExifDirectoryIsDamageNotADroppedNote)
+{
+    const Bytes header = {'I', 'I', 42, 0, 8, 0, 0, 0};
+    const auto file = cat(header, ifd({ascii(0x010F, "NIKON CORPORATION"), ascii(0x0110, "NIKON D90"),
+                                       longs(0x8769, {0x00FFFFF0}, LE)},
+                                      8, LE));
+    expectNoCount(readJpeg(file), NoCount::Damaged);
+}
+
 TEST(PentaxNote, HeaderByteOrderIsNotTrusted)
 {
     // "AOC\0MM" over a little-endian directory, as several real K10D and K-3 files have it.
@@ -124,6 +133,37 @@ TEST(PentaxNote, ModelTableDecides)
         }));
         if (std::string(c.model) == "PENTAX K-70") {
             EXPECT_EQ(r.count, 2828u);
+        } else {
+            expectNoCount(r, c.why);
+        }
+    }
+}
+
+TEST(PentaxNote, HeaderDecidesWhoseNoteItIs)
+{
+    // Ricoh's GR III class uses Pentax's tags behind "RICOH\0II", but whether its 0x005D is a
+    // count is not known; Ricoh's own older notes ("Ricoh\0") have no count tag at all.
+    struct Case {
+        Bytes header;
+        std::int64_t base; // offsets from the note (Pentax/Ricoh) or from the TIFF header (AOC)
+        std::optional<std::uint32_t> count;
+        NoCount why;
+    } cases[] = {
+        {{'A', 'O', 'C', 0, 'I', 'I'}, -1, 2828, {}},
+        {{'P', 'E', 'N', 'T', 'A', 'X', ' ', 0, 'I', 'I'}, 10, 2828, {}},
+        {{'R', 'I', 'C', 'O', 'H', 0, 'I', 'I'}, 8, {}, NoCount::UnknownModel},
+        {{'R', 'i', 'c', 'o', 'h', 0, 0, 0}, 8, {}, NoCount::NotRecorded},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.header.begin(), c.header.begin() + 5));
+        const std::vector<Entry> entries = {undefined(0x0006, Bytes{0x07, 0xE0, 1, 2}), undefined(0x0007, Bytes{3, 4, 5}),
+                                            undefined(0x005D, u32s({0x07E00102 ^ ~0x03040500u ^ 2828}, BE))};
+        const auto r = readJpeg(tiff(LE, "RICOH IMAGING COMPANY, LTD.", "PENTAX K-70", [&](std::uint32_t at) {
+            const auto address = c.base < 0 ? at + static_cast<std::uint32_t>(c.header.size()) : static_cast<std::uint32_t>(c.base);
+            return cat(c.header, ifd(entries, address, LE));
+        }));
+        if (c.count) {
+            EXPECT_EQ(r.count, c.count) << r.message;
         } else {
             expectNoCount(r, c.why);
         }
@@ -204,6 +244,14 @@ TEST(SonyNote, CountFailingItsCrossCheckIsNotUsable)
     }
 }
 
+TEST(SonyNote, SixteenBitCounterCarriesItsCaveat)
+{
+    const auto r = readJpeg(tiff(LE, "SONY", "ILCE-7R", sonyNote(sony9050({{0x32, 4100}, {0x4C, 4100}}))));
+    ASSERT_TRUE(r.count) << r.message;
+    EXPECT_EQ(*r.count, 4100u);
+    EXPECT_EQ(r.message, caveatText(Caveat::SonyWrapsAt65536));
+}
+
 TEST(FujifilmNote, TopBitIsAFlagAndZeroIsNoCount)
 {
     struct Case {
@@ -275,6 +323,7 @@ TEST(PhotoText, JsonAndLine)
     EXPECT_EQ(photoReadingJson(none), R"({"ok":false,"count":null,"mechanical":null,"kind":null,"make":null,)"
                                       R"("model":null,"source":null,"message":"why"})");
     EXPECT_EQ(photoCountLine(none), "no count: why");
+    EXPECT_EQ(photoReadingJson(none, "a\tb\n.jpg").rfind(R"({"file":"a\u0009b\u000a.jpg",)", 0), 0u);
     PhotoReading one;
     one.count = 1;
     one.make = "SONY";

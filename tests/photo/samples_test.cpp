@@ -84,7 +84,8 @@ TEST(PhotoCountTool, EverySampleThroughTheCommand)
 TEST(PhotoCountTool, AFileThatCannotBeOpenedFailsTheRun)
 {
     const std::string command =
-        std::string(TB_PHOTO_COUNT) + " '" + samplePath("nikon_d70_jpeg.jpg") + "' /nonexistent/photo.jpg";
+        std::string(TB_PHOTO_COUNT) + " '" + samplePath("nikon_d70_jpeg.jpg") + "' /nonexistent/photo.jpg '" +
+        TB_PHOTO_SAMPLES_DIR + "'";
     FILE* out = popen(command.c_str(), "r");
     ASSERT_NE(out, nullptr);
     std::string text;
@@ -93,5 +94,8 @@ TEST(PhotoCountTool, AFileThatCannotBeOpenedFailsTheRun)
     const int status = pclose(out);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
     EXPECT_NE(text.find("nikon_d70_jpeg.jpg: 526 shutter actuations (NIKON D70)\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("/nonexistent/photo.jpg: no count: Cannot open this file"), std::string::npos) << text;
+    EXPECT_NE(text.find("/nonexistent/photo.jpg: no count: Cannot open this file: No such file or directory.\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("samples: no count: Cannot open this file: it is a folder.\n"), std::string::npos) << text;
 }

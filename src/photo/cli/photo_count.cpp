@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -14,17 +15,27 @@ namespace {
 
 struct FileResult {
     bool opened = false;
+    std::string error; // why it could not be opened
     PhotoReading reading;
 };
 
 FileResult readFile(const char* path)
 {
     FileResult result;
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        result.error = "it is a folder";
+        return result;
+    }
     std::FILE* f = std::fopen(path, "rb");
-    if (!f) return result;
+    if (!f) {
+        result.error = std::strerror(errno);
+        return result;
+    }
     long long size = -1;
     if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
     if (size < 0) {
+        result.error = std::strerror(errno);
         std::fclose(f);
         return result;
     }
@@ -65,7 +76,7 @@ int main(int argc, char** argv)
         if (!r.opened) {
             status = 1;
             PhotoReading none;
-            none.message = std::string("Cannot open this file: ") + std::strerror(errno) + ".";
+            none.message = "Cannot open this file: " + r.error + ".";
             line = json ? photoReadingJson(none, argv[i]) : std::string(argv[i]) + ": no count: " + none.message;
         } else {
             line = json ? photoReadingJson(r.reading, argv[i]) : std::string(argv[i]) + ": " + photoCountLine(r.reading);
