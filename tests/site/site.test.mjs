@@ -425,6 +425,22 @@ describe('tallybrook.app in Chromium', { concurrency: false }, () => {
     assert.equal(fetched.at(-1), 'load');
   });
 
+  test('after all of that the browser holds nothing from the site: no cookie, no storage', async () => {
+    assert.deepEqual(await context.cookies(), []);
+    const page = await newPage();
+    await load(page, kExampleLink);
+    const kept = await page.evaluate(async () => ({
+      cookie: document.cookie,
+      local: localStorage.length,
+      session: sessionStorage.length,
+      databases: (await indexedDB.databases()).length,
+      caches: (await caches.keys()).length,
+      workers: (await navigator.serviceWorker.getRegistrations()).length,
+    }));
+    assert.deepEqual(kept, { cookie: '', local: 0, session: 0, databases: 0, caches: 0, workers: 0 });
+    await page.close();
+  });
+
   test('no page made a request after it had loaded, nor any but for the page\'s own files', () => {
     assert.ok(requests.length > 0);
     const after = requests.filter((r) => r.afterReady);
