@@ -1,5 +1,6 @@
 // Debian's Chromium, headless, driven by playwright-core: shared by the site's tests and by
-// scripts/site's screenshots. Nothing is downloaded; each launch has a fresh profile.
+// scripts/site's screenshots. Nothing is downloaded; playwright adds --headless and a fresh
+// --user-data-dir of its own to every launch.
 import { chromium } from 'playwright-core';
 import { existsSync } from 'node:fs';
 import { join } from 'node:path';
@@ -52,6 +53,7 @@ export async function screenshotViews(browser, url, dir, photos = [], onPage = (
     {
       const context = await browser.newContext({ viewport });
       const page = await context.newPage();
+      page.on('filechooser', () => {}); // playwright takes over file pickers from now on
       await onPage(page);
       const shot = async (view) => {
         const path = join(dir, `${view}-${viewport.width}x${viewport.height}.png`);
