@@ -8,6 +8,7 @@
 import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
+import { createHash } from 'node:crypto';
 import { existsSync, readFileSync, statSync } from 'node:fs';
 import { copyFile, mkdir, mkdtemp, open, rm, writeFile } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
@@ -128,6 +129,31 @@ describe('tallybrook.app in Chromium', { concurrency: false }, () => {
     const total = Object.values(sizes).reduce((a, b) => a + b, 0);
     assert.ok(sizes['photo.wasm'] > 0, 'photo.wasm was built');
     assert.ok(total <= kMaxPageBytes, `page weighs ${total} bytes`);
+  });
+
+  test('the start offers the Windows program with its size and SHA-256, or says it is not there', async () => {
+    const page = await newPage();
+    await load(page);
+    const shown = await page.evaluate(() => ({
+      visible: !document.getElementById('download').hidden,
+      href: document.getElementById('download-link')?.getAttribute('href') ?? null,
+      size: document.getElementById('download-size')?.textContent ?? null,
+      sha256: document.getElementById('download-sha256')?.textContent ?? null,
+      missing: document.getElementById('download-missing')?.textContent ?? null,
+    }));
+    await page.close();
+    assert.ok(shown.visible);
+    const exe = join(repo, 'build/windows/src/app/Tallybrook.exe');
+    if (existsSync(exe)) {
+      const bytes = readFileSync(exe);
+      assert.equal(shown.href, 'Tallybrook.exe');
+      assert.ok(shown.size.includes(`(${bytes.length.toLocaleString('en-US')} bytes)`), shown.size);
+      assert.equal(shown.sha256, createHash('sha256').update(bytes).digest('hex'));
+      assert.ok(readFileSync(join(siteDir, 'Tallybrook.exe')).equals(bytes));
+    } else {
+      assert.equal(shown.href, null);
+      assert.match(shown.missing, /not part of this copy/);
+    }
   });
 
   test('readings from the program\'s links', async () => {
