@@ -48,6 +48,7 @@ void copy(benchmark::State& state, const std::vector<std::uint8_t>& file)
 {
     std::vector<std::uint8_t> target(static_cast<std::size_t>(bytesRead(file)));
     for (auto _ : state) {
+        benchmark::DoNotOptimize(target.data());
         std::memcpy(target.data(), file.data(), target.size());
         benchmark::ClobberMemory();
     }

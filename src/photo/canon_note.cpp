@@ -87,6 +87,7 @@ void readCanonNote(const NoteContext& context, PhotoReading& reading)
     const auto bytes = entryBytes(file, *entry, 64 * 1024);
     if (bytes.empty()) return setNoCount(reading, NoCount::Damaged);
 
+    const std::uint16_t at = context.container == Container::Cr3 && model->cr3Offset ? model->cr3Offset : model->offset;
     std::optional<std::uint32_t> count;
     switch (model->field) {
     case CanonField::FileInfoBigEndian:
@@ -97,22 +98,15 @@ void readCanonNote(const NoteContext& context, PhotoReading& reading)
         if (const auto raw = u32In(bytes, 2, block.order)) count = *raw >> 16 | *raw << 16;
         break;
     case CanonField::CameraInfoPlusOne:
-        if (const auto raw = u32In(bytes, model->offset, block.order); raw && *raw != 0xFFFFFFFF) count = *raw + 1;
+        if (const auto raw = u32In(bytes, at, block.order); raw && *raw != 0xFFFFFFFF) count = *raw + 1;
         break;
-    case CanonField::CameraInfo: {
-        const auto at = context.container == Container::Cr3 && model->cr3Offset ? model->cr3Offset : model->offset;
-        count = u32In(bytes, at, block.order);
-        break;
-    }
+    case CanonField::CameraInfo: count = u32In(bytes, at, block.order); break;
     }
     if (!count || *count == 0) return setNoCount(reading, NoCount::NotUsable);
 
     reading.count = count;
     reading.kind = CountKind::AllReleases;
     reading.source = "Canon maker note " + hexTag(tag);
-    if (!fileInfo) {
-        const auto at = context.container == Container::Cr3 && model->cr3Offset ? model->cr3Offset : model->offset;
-        reading.source += " at offset " + hexText(at);
-    }
+    if (!fileInfo) reading.source += " at offset " + hexText(at);
     reading.message = caveatText(model->caveat);
 }

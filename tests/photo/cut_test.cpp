@@ -19,6 +19,7 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <ostream>
 #include <span>
 #include <sstream>
 #include <string>
@@ -51,6 +52,9 @@ struct Sample {
     std::string file;
     std::optional<std::uint32_t> count;  // none where the file holds no count
 };
+
+// Test names and failures show the file, not the bytes of the struct.
+void PrintTo(const Sample& sample, std::ostream* out) { *out << sample.file; }
 
 // expected.tsv: file, make, model, count ("none" or a number), then columns this test ignores.
 std::vector<Sample> samples()

@@ -113,6 +113,21 @@ TEST(PentaxNote, HeaderByteOrderIsNotTrusted)
     EXPECT_EQ(r.source, "Pentax maker note 0x005D");
 }
 
+TEST(PentaxNote, TimeEditedAfterTheShotIsNoCount)
+{
+    // Software moved the note's time by an hour (a time zone put right) without enciphering the
+    // count again: the key no longer fits and the value deciphers to over sixteen million. (A
+    // shifted day or year moves it far less, and cannot be told from a real count.)
+    const std::uint32_t stored = 1648 ^ 0x07D70B14 ^ ~0x0A141E00u; // enciphered at 10:20:30
+    const auto r = readJpeg(tiff(LE, "PENTAX Corporation", "PENTAX K10D", [&](std::uint32_t at) {
+        return cat(Bytes{'A', 'O', 'C', 0, 'I', 'I'},
+                   ifd({undefined(0x0006, Bytes{0x07, 0xD7, 0x0B, 0x14}), undefined(0x0007, Bytes{0x0B, 0x14, 0x1E}),
+                        undefined(0x005D, u32s({stored}, BE))},
+                       at + 6, LE));
+    }));
+    expectNoCount(r, NoCount::NotUsable);
+}
+
 TEST(PentaxNote, ModelTableDecides)
 {
     struct Case {
