@@ -16,6 +16,7 @@ import { dirname, join } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { serve } from '../../site/tools/serve.mjs';
 import { gotoReady, kExampleLink, kViewports, launchChromium, pickPhotos, screenshotViews } from '../../site/tools/browser.mjs';
+import { dropFiles, lastItem, performanceSection, readExpected as readTable } from './harness.mjs';
 
 const repo = join(dirname(fileURLToPath(import.meta.url)), '../..');
 const out = join(repo, 'build/site-tests');
@@ -60,53 +61,7 @@ async function newPage() {
 }
 
 const load = (page, fragment = '') => gotoReady(page, url + fragment);
-
-// Drops files on the page as a person would (a drop event carrying real files from disk) and
-// waits for each answer; returns the milliseconds from the drop to the last answer.
-async function dropFiles(page, paths) {
-  const input = await page.evaluateHandle(() => {
-    const element = document.createElement('input');
-    element.type = 'file';
-    element.multiple = true;
-    return element;
-  });
-  await input.setInputFiles(paths);
-  return page.evaluate((element) => new Promise((resolve) => {
-    const list = document.getElementById('photo-list');
-    const before = list.children.length;
-    const transfer = new DataTransfer();
-    for (const file of element.files) transfer.items.add(file);
-    const done = () => list.children.length === before + element.files.length &&
-      [...list.children].every((li) => li.dataset.state !== 'reading');
-    const started = performance.now();
-    const observer = new MutationObserver(() => {
-      if (done()) {
-        observer.disconnect();
-        resolve(performance.now() - started);
-      }
-    });
-    observer.observe(list, { subtree: true, childList: true, attributes: true });
-    document.getElementById('drop-area').dispatchEvent(new DragEvent('drop', { bubbles: true, cancelable: true, dataTransfer: transfer }));
-  }), input);
-}
-
-const lastItem = (page) => page.evaluate(() => {
-  const li = document.querySelector('#photo-list li:last-child');
-  return { state: li.dataset.state, count: li.dataset.count ?? null, bytesRead: Number(li.dataset.bytesRead), text: li.innerText };
-});
-
-function readExpected() {
-  const [header, ...rows] = readFileSync(join(samplesDir, 'expected.tsv'), 'utf8').trim().split('\n');
-  const names = header.split('\t');
-  return rows.map((row) => Object.fromEntries(row.split('\t').map((v, i) => [names[i], v])));
-}
-
-const median = (values) => {
-  const sorted = [...values].sort((a, b) => a - b);
-  const middle = sorted.length >> 1;
-  return sorted.length % 2 ? sorted[middle] : (sorted[middle - 1] + sorted[middle]) / 2;
-};
-const ms = (value) => `${value.toFixed(1)} ms`;
+const readExpected = () => readTable(samplesDir);
 
 before(async () => {
   execFileSync('bash', [join(repo, 'scripts/site'), '--build', siteDir], { stdio: ['ignore', 'inherit', 'inherit'] });
@@ -479,32 +434,7 @@ describe('tallybrook.app in Chromium', { concurrency: false }, () => {
 
   test('the site\'s figures are written for the performance report', async () => {
     assert.ok(figures.weight && figures.samples && figures.big, 'the measuring tests ran');
-    const total = Object.values(figures.weight).reduce((a, b) => a + b, 0);
-    const times = figures.samples.map((s) => s.ms);
-    const slowest = figures.samples.reduce((a, b) => (b.ms > a.ms ? b : a));
-    const kb = (n) => `${(n / 1024).toFixed(1)} KB`;
-    const alone = figures.samples.find((s) => s.file === figures.big.file);
-    const text = [
-      '## The result site in Chromium (tests/site, one run)',
-      '',
-      `Measured by \`node --test tests/site/\` on ${new Date().toISOString().slice(0, 16).replace('T', ' ')} UTC in Debian's Chromium`,
-      `${browser.version()}, headless, the page served from 127.0.0.1 by site/tools/serve.mjs.`,
-      '',
-      `Page weight, uncompressed: ${kb(total)} (${total.toLocaleString('en-US')} bytes; goal at most 150 KB):`,
-      Object.entries(figures.weight).map(([f, n]) => `${f} ${kb(n)}`).join(', ') + '.',
-      '',
-      `Drop to answer, each of the ${times.length} sample photos dropped alone: median ${ms(median(times))},`,
-      `slowest ${ms(slowest.ms)} (${slowest.file}). Each time runs from the drop event to the answer in the list:`,
-      'a fresh instance of the photo reader, its File.slice reads, the list item written.',
-      '',
-      `A 100 MB file (${figures.big.file} followed by ${kFiller.toLocaleString('en-US')} bytes of zeros,`,
-      `${figures.big.size.toLocaleString('en-US')} bytes in all): answered in ${ms(figures.big.ms)}, reading`,
-      `${figures.big.bytesRead.toLocaleString('en-US')} bytes of it. The same file alone: ${ms(alone.ms)},`,
-      `${alone.bytesRead.toLocaleString('en-US')} bytes read of its ${(figures.big.size - kFiller).toLocaleString('en-US')}.`,
-      '',
-      `Requests: ${figures.requests} in the whole run, every one while a page loaded; none after.`,
-      '',
-    ].join('\n');
+    const text = performanceSection(figures, browser.version(), kFiller);
     await writeFile(join(out, 'performance.md'), text);
     console.log(text);
   });
