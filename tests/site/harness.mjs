@@ -53,7 +53,7 @@ export const median = (values) => {
 const ms = (value) => `${value.toFixed(1)} ms`;
 
 // The site's section of docs/performance.md, from the figures one run of the tests measured.
-export function performanceSection(figures, browserVersion, kFiller) {
+export function performanceSection(figures, browserVersion, filler) {
   const total = Object.values(figures.weight).reduce((a, b) => a + b, 0);
   const times = figures.samples.map((s) => s.ms);
   const slowest = figures.samples.reduce((a, b) => (b.ms > a.ms ? b : a));
@@ -72,10 +72,10 @@ export function performanceSection(figures, browserVersion, kFiller) {
     `slowest ${ms(slowest.ms)} (${slowest.file}). Each time runs from the drop event to the answer in the list:`,
     'a fresh instance of the photo reader, its File.slice reads, the list item written.',
     '',
-    `A 100 MB file (${figures.big.file} followed by ${kFiller.toLocaleString('en-US')} bytes of zeros,`,
+    `A 100 MB file (${figures.big.file} followed by ${filler.toLocaleString('en-US')} bytes of zeros,`,
     `${figures.big.size.toLocaleString('en-US')} bytes in all): answered in ${ms(figures.big.ms)}, reading`,
     `${figures.big.bytesRead.toLocaleString('en-US')} bytes of it. The same file alone: ${ms(alone.ms)},`,
-    `${alone.bytesRead.toLocaleString('en-US')} bytes read of its ${(figures.big.size - kFiller).toLocaleString('en-US')}.`,
+    `${alone.bytesRead.toLocaleString('en-US')} bytes read of its ${(figures.big.size - filler).toLocaleString('en-US')}.`,
     '',
     `Requests: ${figures.requests} in the whole run, every one while a page loaded; none after.`,
     '',
