@@ -294,6 +294,12 @@ TEST_F(Tallybrook, ReadsASimulatedCanonEndToEnd)
     for (int i = 0; i < 1000 && (links = readLinks()).size() <= before.size(); ++i) Sleep(10);
     EXPECT_EQ(links.substr(before.size()), expected);
 
+    // For the site's browser test: the link as opened, beside what the window showed.
+    const auto narrow = [](const std::wstring& w) { return std::string(w.begin(), w.end()); };
+    std::ofstream opened((environment(L"TB_E2E_DIR") + L"\\opened-link.txt").c_str());
+    opened << "link " << narrow(links.substr(before.size())) << "headline " << narrow(text(kHeadline))
+        << "\ndetail " << narrow(text(kDetail)) << "\n";
+
     // With the result button enabled (and focused by the click), Tab takes it in.
     EXPECT_EQ(tabOrder(3), (std::vector<int>{kCopy, kRead, kResult}));
 }

@@ -1,0 +1,70 @@
+#include "photo/photo_c_api.h"
+
+#include <algorithm>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "photo/photo_reader.h"
+
+struct TbPhoto {
+    explicit TbPhoto(std::uint64_t size) : reader(size) {}
+    PhotoReader reader;
+    std::vector<unsigned char> buffer;
+    std::string json;
+};
+
+namespace {
+
+// The reader never asks for more than 1 MiB at once; a page asking for more is mistaken.
+constexpr unsigned kMaxBuffer = 1u << 20;
+
+std::uint64_t sizeFrom(double size)
+{
+    // NaN, negatives and sizes beyond what a double holds exactly count as an empty file.
+    if (!(size >= 0) || size > 9007199254740992.0) return 0;
+    return static_cast<std::uint64_t>(size);
+}
+
+} // namespace
+
+extern "C" {
+
+TbPhoto* tb_photo_open(double fileSize) { return new (std::nothrow) TbPhoto(sizeFrom(fileSize)); }
+
+int tb_photo_done(const TbPhoto* p) { return !p || p->reader.done() ? 1 : 0; }
+
+double tb_photo_wanted_offset(const TbPhoto* p)
+{
+    return p && !p->reader.done() ? static_cast<double>(p->reader.wanted().offset) : 0;
+}
+
+unsigned tb_photo_wanted_length(const TbPhoto* p) { return p && !p->reader.done() ? p->reader.wanted().length : 0; }
+
+unsigned char* tb_photo_buffer(TbPhoto* p, unsigned length)
+{
+    if (!p || length > kMaxBuffer) return nullptr;
+    p->buffer.resize(std::max(length, 1u));
+    return p->buffer.data();
+}
+
+void tb_photo_supply(TbPhoto* p, unsigned length)
+{
+    if (!p || p->reader.done()) return;
+    const std::size_t n = std::min<std::size_t>(length, p->buffer.size());
+    p->reader.supply(std::span<const std::uint8_t>(p->buffer.data(), n));
+}
+
+const char* tb_photo_result_json(TbPhoto* p)
+{
+    if (!p) return "{\"ok\":false,\"count\":null,\"mechanical\":null,\"kind\":null,\"make\":null,\"model\":null,"
+                   "\"source\":null,\"message\":\"Out of memory.\"}";
+    p->json = photoReadingJson(p->reader.reading());
+    return p->json.c_str();
+}
+
+double tb_photo_bytes_supplied(const TbPhoto* p) { return p ? static_cast<double>(p->reader.bytesSupplied()) : 0; }
+
+void tb_photo_close(TbPhoto* p) { delete p; }
+
+}

@@ -1,0 +1,208 @@
+// Every real camera file cut short after every byte that matters: a download that stopped, a
+// card pulled out while copying. Whatever the length, the reader must not crash and must either
+// give the file's own count or say honestly that it has none; never another number.
+//
+// Which lengths. Where a file's metadata ends is where its reading stops changing: the shortest
+// prefix that reads as the whole file does (found by halving; every later length tried must then
+// agree, so a wrong guess fails the test). Every length up to that end and 4 KiB past it is tried;
+// so is every length within 256 bytes of where each range the reader asks for begins and ends
+// (a read that comes back short at its first or last bytes); beyond, every 4 KiB and the last
+// few lengths, which only change the size the reader is told. Every byte of the larger files
+// would take minutes under AddressSanitizer and, past the metadata, test nothing new.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <ostream>
+#include <span>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "photo/photo_reader.h"
+
+#if defined(__has_include)
+#if __has_include(<sanitizer/asan_interface.h>)
+#include <sanitizer/asan_interface.h>
+#endif
+#endif
+#ifndef ASAN_POISON_MEMORY_REGION
+#define ASAN_POISON_MEMORY_REGION(address, size) ((void)(address), (void)(size))
+#define ASAN_UNPOISON_MEMORY_REGION(address, size) ((void)(address), (void)(size))
+#endif
+
+namespace {
+
+#ifdef TB_PHOTO_SAMPLES_DIR
+const std::filesystem::path samplesDir = TB_PHOTO_SAMPLES_DIR;
+#else
+const std::filesystem::path samplesDir = std::filesystem::path(__FILE__).parent_path() / "samples";
+#endif
+
+constexpr std::uint64_t stride = 4096;
+constexpr std::uint64_t edgeWindow = 256;
+
+struct Sample {
+    std::string file;
+    std::optional<std::uint32_t> count;  // none where the file holds no count
+};
+
+// Test names and failures show the file, not the bytes of the struct.
+void PrintTo(const Sample& sample, std::ostream* out) { *out << sample.file; }
+
+// expected.tsv: file, make, model, count ("none" or a number), then columns this test ignores.
+std::vector<Sample> samples()
+{
+    std::vector<Sample> out;
+    std::ifstream table(samplesDir / "expected.tsv");
+    std::string line;
+    std::getline(table, line);  // header
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string file, make, model, count;
+        if (!std::getline(fields, file, '\t') || !std::getline(fields, make, '\t') ||
+            !std::getline(fields, model, '\t') || !std::getline(fields, count, '\t'))
+            continue;
+        Sample sample{file, std::nullopt};
+        if (count != "none") sample.count = static_cast<std::uint32_t>(std::stoul(count));
+        out.push_back(sample);
+    }
+    return out;
+}
+
+std::vector<std::uint8_t> load(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool same(const PhotoReading& a, const PhotoReading& b)
+{
+    return a.count == b.count && a.kind == b.kind && a.mechanical == b.mechanical && a.make == b.make &&
+           a.model == b.model && a.source == b.source && a.message == b.message;
+}
+
+// The shortest prefix that reads as the whole file.
+std::uint64_t metadataEnd(std::span<const std::uint8_t> file, const PhotoReading& whole)
+{
+    std::uint64_t low = 0, high = file.size();
+    while (low < high) {
+        const std::uint64_t mid = low + (high - low) / 2;
+        if (same(readPhoto(file.first(static_cast<std::size_t>(mid))), whole)) high = mid;
+        else low = mid + 1;
+    }
+    return low;
+}
+
+// Where the ranges the reader asks for when it reads the whole file begin and end.
+std::vector<std::uint64_t> rangeEdges(std::span<const std::uint8_t> file)
+{
+    std::vector<std::uint64_t> out;
+    PhotoReader reader(file.size());
+    while (!reader.done()) {
+        const ByteRange want = reader.wanted();
+        const std::uint64_t begin = std::min<std::uint64_t>(want.offset, file.size());
+        const std::uint64_t end = std::min<std::uint64_t>(begin + want.length, file.size());
+        out.push_back(begin);
+        out.push_back(end);
+        reader.supply(file.subspan(static_cast<std::size_t>(begin), static_cast<std::size_t>(end - begin)));
+    }
+    return out;
+}
+
+std::vector<std::uint64_t> cutLengths(std::uint64_t size, std::uint64_t end, const std::vector<std::uint64_t>& edges)
+{
+    std::vector<std::uint64_t> lengths;
+    auto every = [&](std::uint64_t from, std::uint64_t to) {
+        for (std::uint64_t n = from; n <= std::min(to, size); ++n) lengths.push_back(n);
+    };
+    every(0, end + stride);
+    for (const std::uint64_t edge : edges) every(edge > edgeWindow ? edge - edgeWindow : 0, edge + edgeWindow);
+    for (std::uint64_t n = 0; n < size; n += stride) lengths.push_back(n);
+    every(size > 3 ? size - 3 : 0, size);
+    std::sort(lengths.begin(), lengths.end());
+    lengths.erase(std::unique(lengths.begin(), lengths.end()), lengths.end());
+    return lengths;
+}
+
+// The file cut after `length` bytes, in place: the bytes past the cut are poisoned while it
+// lives, so AddressSanitizer reports a read of them as it would a read past an exact-size copy,
+// without copying the file for every length.
+class Cut {
+public:
+    Cut(const std::vector<std::uint8_t>& file, std::uint64_t length)
+        : file_(file), length_(static_cast<std::size_t>(length))
+    {
+        ASAN_POISON_MEMORY_REGION(file_.data() + length_, file_.size() - length_);
+    }
+    ~Cut() { ASAN_UNPOISON_MEMORY_REGION(file_.data() + length_, file_.size() - length_); }
+    Cut(const Cut&) = delete;
+    Cut& operator=(const Cut&) = delete;
+
+    std::span<const std::uint8_t> bytes() const { return std::span(file_).first(length_); }
+
+private:
+    const std::vector<std::uint8_t>& file_;
+    std::size_t length_;
+};
+
+class PhotoCut : public testing::TestWithParam<Sample> {};
+
+TEST_P(PhotoCut, EveryPrefixGivesTheCountOrSaysWhyNot)
+{
+    const Sample& sample = GetParam();
+    const std::vector<std::uint8_t> bytes = load(samplesDir / sample.file);
+    ASSERT_FALSE(bytes.empty()) << "missing " << samplesDir / sample.file;
+    const std::span<const std::uint8_t> file(bytes);
+
+    // The whole file first: the table's answer, so a prefix has something to agree with.
+    const PhotoReading whole = readPhoto(file);
+    ASSERT_EQ(whole.count, sample.count);
+
+    const std::uint64_t end = metadataEnd(file, whole);
+    const std::vector<std::uint64_t> lengths = cutLengths(bytes.size(), end, rangeEdges(file));
+    int withCount = 0;
+    for (const std::uint64_t length : lengths) {
+        SCOPED_TRACE("cut after " + std::to_string(length) + " bytes");
+        const Cut cut(bytes, length);
+        const PhotoReading reading = readPhoto(cut.bytes());
+        if (length >= end) {
+            // Past the metadata a cut changes nothing.
+            ASSERT_TRUE(same(reading, whole)) << reading.message;
+        }
+        if (reading.count) {
+            ++withCount;
+            ASSERT_EQ(reading.count, sample.count);
+            ASSERT_EQ(reading.kind, whole.kind);
+            ASSERT_FALSE(reading.source.empty());
+        } else {
+            ASSERT_FALSE(reading.message.empty());
+            ASSERT_FALSE(reading.mechanical);
+        }
+    }
+    // The whole file is among the lengths, so a sample with a count gives it at least once.
+    EXPECT_EQ(withCount > 0, sample.count.has_value());
+    RecordProperty("metadata_end", static_cast<int>(end));
+    RecordProperty("cuts", static_cast<int>(lengths.size()));
+}
+
+// One test per sample, named after its file.
+std::string sampleName(const testing::TestParamInfo<Sample>& info)
+{
+    std::string name = info.param.file;
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Samples, PhotoCut, testing::ValuesIn(samples()), sampleName);
+
+TEST(PhotoCutTable, HoldsEverySample) { EXPECT_GE(samples().size(), 30u) << "table missing or short in " << samplesDir; }
+
+}  // namespace
