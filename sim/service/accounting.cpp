@@ -14,6 +14,7 @@ namespace {
 std::array<std::atomic<long>, kObjectKinds> gLive{};
 std::array<std::atomic<long>, kObjectKinds> gCreated{};
 std::atomic<std::uint64_t> gCurrentMark{0};
+std::function<void()> gAllReleased;
 
 struct Block {
     std::uint64_t number;
@@ -196,7 +197,12 @@ void objectCreated(ObjectKind kind)
     ++gCreated[static_cast<int>(kind)];
 }
 
-void objectDestroyed(ObjectKind kind) { --gLive[static_cast<int>(kind)]; }
+void objectDestroyed(ObjectKind kind)
+{
+    --gLive[static_cast<int>(kind)];
+    if (gAllReleased && liveObjects() == 0)
+        gAllReleased();
+}
 
 void label(const void* block, const char* what)
 {
@@ -205,6 +211,8 @@ void label(const void* block, const char* what)
 }
 
 void setCurrentMark(std::uint64_t mark) { gCurrentMark = mark; }
+
+void setAllReleasedListener(std::function<void()> listener) { gAllReleased = std::move(listener); }
 
 }  // namespace accounting
 }  // namespace sim

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,6 +55,9 @@ void objectDestroyed(ObjectKind kind);
 // Names a live block the service is handing out, for the failure message.
 void label(const void* block, const char* what);
 void setCurrentMark(std::uint64_t mark);
+// Called on the releasing thread each time the last live object of the service goes (the
+// server DLL logs then what is still out). Set once, before any object exists.
+void setAllReleasedListener(std::function<void()> listener);
 }  // namespace accounting
 
 }  // namespace sim

@@ -12,10 +12,20 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 
-// The portable-device service's own codes for a device used before Open or opened twice.
-constexpr HRESULT kDeviceNotOpen = static_cast<HRESULT>(0x80042002);
-constexpr HRESULT kDeviceAlreadyOpen = static_cast<HRESULT>(0x80042001);
+// The portable-device service's own codes for a device used before Open or opened twice
+// (E_WPD_DEVICE_NOT_OPEN, E_WPD_DEVICE_ALREADY_OPENED), not camera responses.
+constexpr HRESULT kDeviceNotOpen = static_cast<HRESULT>(0x802A0002);
+constexpr HRESULT kDeviceAlreadyOpen = static_cast<HRESULT>(0x802A0001);
 const HRESULT kDeviceNotConnected = HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED);
+// A parameter of the wrong VARTYPE, as the driver answers it.
+const HRESULT kInvalidData = HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
+// A transfer context the driver does not know (ended, or never handed out).
+const HRESULT kUnknownContext = HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+// A command sent while another operation's data phase is still open: the camera runs one
+// transaction at a time, and the driver answers as for a device held by another
+// transaction, ERROR_BUSY. (0x80042019 would be the camera's own PTP "device busy", which it
+// never gets to say: the command is not sent.)
+const HRESULT kTransactionOpen = HRESULT_FROM_WIN32(ERROR_BUSY);
 
 // Frees what GetStringValue/GetBufferValue hand out.
 struct TaskMem {
@@ -23,12 +33,23 @@ struct TaskMem {
     ~TaskMem() { CoTaskMemFree(p); }
 };
 
-std::optional<std::uint32_t> readUnsigned(IPortableDeviceValues* values, REFPROPERTYKEY key)
+// Reads one parameter with its typed getter: the value, nothing when the key is absent, and
+// a note in wrongType when the key holds another VARTYPE.
+template <typename T, typename Get>
+std::optional<T> readParameter(Get get, bool& wrongType)
 {
-    ULONG v = 0;
-    if (FAILED(values->GetUnsignedIntegerValue(key, &v)))
-        return std::nullopt;
-    return v;
+    T v{};
+    const HRESULT hr = get(&v);
+    if (SUCCEEDED(hr))
+        return v;
+    if (hr != HRESULT_FROM_WIN32(ERROR_NOT_FOUND))
+        wrongType = true;
+    return std::nullopt;
+}
+
+std::optional<std::uint32_t> readUnsigned(IPortableDeviceValues* values, REFPROPERTYKEY key, bool& wrongType)
+{
+    return readParameter<ULONG>([&](ULONG* v) { return values->GetUnsignedIntegerValue(key, v); }, wrongType);
 }
 
 // What a command's parameters set held, read through the interface like the driver does.
@@ -38,7 +59,7 @@ struct Command {
     std::optional<std::uint32_t> id;
     std::optional<std::uint32_t> operation;
     std::optional<std::vector<std::uint32_t>> params;
-    bool paramsValid = true;  // every parameter a VT_UI4
+    bool wrongType = false;  // some parameter (or parameter collection element) of another VARTYPE
     std::optional<std::wstring> context;
     std::optional<std::uint32_t> bytesToRead;
     std::optional<std::uint32_t> requestBuffer;
@@ -48,11 +69,14 @@ Command readCommand(IPortableDeviceValues* p)
 {
     Command c;
     c.hasCategory = SUCCEEDED(p->GetGuidValue(WPD_PROPERTY_COMMON_COMMAND_CATEGORY, &c.category));
-    c.id = readUnsigned(p, WPD_PROPERTY_COMMON_COMMAND_ID);
-    c.operation = readUnsigned(p, WPD_PROPERTY_MTP_EXT_OPERATION_CODE);
+    c.id = readUnsigned(p, WPD_PROPERTY_COMMON_COMMAND_ID, c.wrongType);
+    c.operation = readUnsigned(p, WPD_PROPERTY_MTP_EXT_OPERATION_CODE, c.wrongType);
     ComPtr<IPortableDevicePropVariantCollection> params;
-    if (SUCCEEDED(p->GetIPortableDevicePropVariantCollectionValue(WPD_PROPERTY_MTP_EXT_OPERATION_PARAMS, &params)) &&
-        params) {
+    const HRESULT gotParams = p->GetIPortableDevicePropVariantCollectionValue(WPD_PROPERTY_MTP_EXT_OPERATION_PARAMS,
+                                                                             &params);
+    if (FAILED(gotParams) && gotParams != HRESULT_FROM_WIN32(ERROR_NOT_FOUND))
+        c.wrongType = true;
+    if (SUCCEEDED(gotParams) && params) {
         c.params.emplace();
         DWORD n = 0;
         params->GetCount(&n);
@@ -62,19 +86,24 @@ Command readCommand(IPortableDeviceValues* p)
             if (SUCCEEDED(params->GetAt(i, &v)) && v.vt == VT_UI4)
                 c.params->push_back(v.ulVal);
             else
-                c.paramsValid = false;
+                c.wrongType = true;
             PropVariantClear(&v);
         }
     }
     TaskMem context;
-    if (SUCCEEDED(p->GetStringValue(WPD_PROPERTY_MTP_EXT_TRANSFER_CONTEXT, reinterpret_cast<LPWSTR*>(&context.p))) &&
-        context.p)
+    context.p = readParameter<LPWSTR>(
+                    [&](LPWSTR* v) { return p->GetStringValue(WPD_PROPERTY_MTP_EXT_TRANSFER_CONTEXT, v); }, c.wrongType)
+                    .value_or(nullptr);
+    if (context.p)
         c.context = static_cast<const wchar_t*>(context.p);
-    c.bytesToRead = readUnsigned(p, WPD_PROPERTY_MTP_EXT_TRANSFER_NUM_BYTES_TO_READ);
+    c.bytesToRead = readUnsigned(p, WPD_PROPERTY_MTP_EXT_TRANSFER_NUM_BYTES_TO_READ, c.wrongType);
     TaskMem buffer;
     DWORD size = 0;
-    if (SUCCEEDED(p->GetBufferValue(WPD_PROPERTY_MTP_EXT_TRANSFER_DATA, reinterpret_cast<BYTE**>(&buffer.p), &size)))
+    if (const auto got = readParameter<BYTE*>(
+            [&](BYTE** v) { return p->GetBufferValue(WPD_PROPERTY_MTP_EXT_TRANSFER_DATA, v, &size); }, c.wrongType)) {
+        buffer.p = *got;
         c.requestBuffer = size;
+    }
     return c;
 }
 
@@ -129,19 +158,20 @@ public:
         std::lock_guard lock(mutex_);
         const Fault f = state_->effect(Call::Open, r.device);
         const DeviceSpec* listed = state_->device(r.device);
+        const auto access = r.client->desiredAccess;
+        const bool readOnly = access && (*access & GENERIC_WRITE) == 0 && (*access & GENERIC_ALL) == 0;
         if (open_) {
             r.result = kDeviceAlreadyOpen;
         } else if (!listed) {
             r.result = kDeviceNotConnected;
         } else {
-            const auto access = r.client->desiredAccess;
-            const bool readOnly = access && (*access & GENERIC_WRITE) == 0 && (*access & GENERIC_ALL) == 0;
             r.result = readOnly ? listed->openReadOnly : listed->openReadWrite;
         }
         if (f.result)
             r.result = *f.result;
-        if (SUCCEEDED(r.result) && listed) {
+        if (SUCCEEDED(r.result) && listed && !open_) {
             open_ = true;
+            readOnly_ = readOnly;
             opened_ = listed;
         }
         state_->record(r);
@@ -185,6 +215,13 @@ public:
             state_->record(r);
             return r.result;
         }
+        // Windows checks each command against the access the connection holds, before the
+        // driver sees it.
+        if (readOnly_ && !state_->rules().readOnlyCommands) {
+            r.result = E_ACCESSDENIED;
+            state_->record(r);
+            return r.result;
+        }
         const Fault f = state_->effect(Call::SendCommand, r.device, c.id, r.operation);
         if (f.result && FAILED(*f.result)) {
             r.result = *f.result;
@@ -200,7 +237,12 @@ public:
             if (c.id == wpd::kEndDataTransfer && transfer)
                 transfers_.erase(*c.context);
         } else if (!r.vendorCategory || !c.id) {
-            driver = E_NOTIMPL;
+            driver = c.wrongType ? kInvalidData : E_NOTIMPL;
+        } else if (c.wrongType) {
+            driver = kInvalidData;
+        } else if (!transfers_.empty() && !(transferCommand && transfer)) {
+            // One MTP transaction at a time: only the open data phase's own read and end pass.
+            driver = kTransactionOpen;
         } else {
             switch (*c.id) {
             case wpd::kExecuteWithoutDataPhase:
@@ -245,6 +287,7 @@ public:
         const Fault f = state_->effect(Call::Close, r.device);
         r.result = f.result.value_or(S_OK);
         open_ = false;
+        readOnly_ = false;
         transfers_.clear();
         state_->record(r);
         return r.result;
@@ -282,22 +325,26 @@ private:
         std::uint64_t total = 0;         // announced; bytes past data are generated
         std::uint64_t offset = 0;
         std::uint16_t responseCode = 0;
+        bool unknownSize = false;  // announced as 0xFFFFFFFF
+        bool ended = false;        // unknown size: a chunk shorter than asked has told the end
     };
 
-    static void setResponse(IPortableDeviceValues* out, const Fault& f, std::uint16_t camera, Record& r)
+    // RESPONSE_PARAMS is documented as optional: it comes with a successful response only,
+    // or never under the scenario's rule.
+    void setResponse(IPortableDeviceValues* out, const Fault& f, std::uint16_t camera, Record& r) const
     {
         r.responseCode = f.responseCode.value_or(camera);
         if (!(f.omit & omitResponseCode))
             out->SetUnsignedIntegerValue(WPD_PROPERTY_MTP_EXT_RESPONSE_CODE, *r.responseCode);
-        if (!(f.omit & omitResponseParams))
+        if (!(f.omit & omitResponseParams) && *r.responseCode == 0x2001 && !state_->rules().responseParamsNever)
             out->SetIPortableDevicePropVariantCollectionValue(WPD_PROPERTY_MTP_EXT_RESPONSE_PARAMS,
                                                                makeCollection().Get());
     }
 
-    // Commands 12 and 13.
+    // Commands 12 and 13. Both need OPERATION_PARAMS, empty for an operation without any.
     HRESULT execute(const Command& c, const Fault& f, Record& r, IPortableDeviceValues* out)
     {
-        if (!c.operation || *c.operation > 0xFFFF || !c.paramsValid)
+        if (!c.operation || *c.operation > 0xFFFF || !c.params)
             return E_INVALIDARG;
         const bool dataIn = *c.id == wpd::kExecuteWithDataToRead;
         PtpReply reply = state_->run(*opened_, static_cast<std::uint16_t>(*c.operation),
@@ -314,10 +361,11 @@ private:
             reply.data.resize(static_cast<std::size_t>(t.total));
         t.data = std::move(reply.data);
         t.responseCode = reply.responseCode;
+        t.unknownSize = state_->rules().unknownTotalSize;
         const std::wstring context = L"tallybrook-sim-transfer-" + std::to_wstring(nextContext_++);
         transfers_[context] = std::move(t);
         r.context = context;
-        r.totalSize = transfers_[context].total;
+        r.totalSize = t.unknownSize ? kUnknownTotalSize : transfers_[context].total;
         if (!(f.omit & omitTransferContext))
             out->SetStringValue(WPD_PROPERTY_MTP_EXT_TRANSFER_CONTEXT, context.c_str());
         if (!(f.omit & omitTotalDataSize))
@@ -326,11 +374,18 @@ private:
     }
 
     // Command 15: the next bytes of the transfer, at most as many as asked for and as the
-    // request's buffer holds.
+    // request's buffer holds. The values object refuses a zero-length buffer, so a read that
+    // delivers nothing comes back with NUM_BYTES_READ 0 and no TRANSFER_DATA.
     HRESULT readData(const Command& c, const Fault& f, Transfer* t, Record& r, IPortableDeviceValues* out)
     {
-        if (!t || !c.bytesToRead || !c.requestBuffer || *c.requestBuffer < *c.bytesToRead)
+        if (!c.context)
             return E_INVALIDARG;
+        if (!t)
+            return kUnknownContext;
+        if (!c.bytesToRead || !c.requestBuffer || *c.requestBuffer < *c.bytesToRead)
+            return E_INVALIDARG;
+        if (t->ended)
+            return kReadPastEnd;
         std::uint64_t n = std::min<std::uint64_t>(*c.bytesToRead, t->total - t->offset);
         if (f.served)
             n = std::min<std::uint64_t>(n, *f.served);
@@ -340,6 +395,7 @@ private:
             chunk[i] = at < t->data.size() ? t->data[static_cast<std::size_t>(at)] : generatedByte(at);
         }
         t->offset += n;
+        t->ended = t->unknownSize && n < *c.bytesToRead;
         r.bytesServed = static_cast<std::uint32_t>(n);
         if (!(f.omit & omitNumBytesRead))
             out->SetUnsignedIntegerValue(WPD_PROPERTY_MTP_EXT_TRANSFER_NUM_BYTES_READ,
@@ -352,8 +408,10 @@ private:
     // Command 17: the response of the operation that started the transfer.
     HRESULT endTransfer(const Command& c, const Fault& f, Transfer* t, Record& r, IPortableDeviceValues* out)
     {
-        if (!t)
+        if (!c.context)
             return E_INVALIDARG;
+        if (!t)
+            return kUnknownContext;
         const std::uint16_t response = t->responseCode;
         transfers_.erase(*c.context);
         setResponse(out, f, response, r);
@@ -363,6 +421,7 @@ private:
     std::shared_ptr<ServiceState> state_;
     std::mutex mutex_;
     bool open_ = false;
+    bool readOnly_ = false;  // opened with GENERIC_READ only
     const DeviceSpec* opened_ = nullptr;
     std::map<std::wstring, Transfer> transfers_;
     unsigned nextContext_ = 1;

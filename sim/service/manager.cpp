@@ -25,7 +25,8 @@ public:
         } else if (!ids) {
             *count = f.count ? *f.count : static_cast<DWORD>(devices.size());
         } else {
-            DWORD filled = std::min<DWORD>(*count, static_cast<DWORD>(devices.size()));
+            const DWORD room = *count;
+            DWORD filled = std::min<DWORD>(room, static_cast<DWORD>(devices.size()));
             if (f.count)
                 filled = std::min<DWORD>(filled, *f.count);
             for (DWORD i = 0; i < filled; ++i) {
@@ -39,6 +40,9 @@ public:
                 }
             }
             *count = filled;
+            // An array too small for the list: filled as far as it goes, and said so.
+            if (SUCCEEDED(r.result) && room < devices.size())
+                r.result = S_FALSE;
         }
         if (f.result && SUCCEEDED(*f.result))
             r.result = *f.result;
@@ -87,7 +91,9 @@ private:
     }
 
     // The two-call protocol: a null buffer asks for the length in characters, terminator
-    // included; a buffer of at least that length gets the text, zeros inside it included.
+    // included; a buffer of at least that length gets the text, zeros inside it included, and
+    // the in/out count stays the buffer's size. An identifier the service does not list is
+    // invalid data.
     HRESULT text(Call call, std::wstring DeviceSpec::*field, LPCWSTR id, WCHAR* buffer, DWORD* chars)
     {
         if (!id || !chars)
@@ -101,7 +107,7 @@ private:
         if (f.result && FAILED(*f.result)) {
             r.result = *f.result;
         } else if (!device) {
-            r.result = HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+            r.result = HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
         } else {
             const std::wstring& value = device->*field;
             const DWORD needed = static_cast<DWORD>(value.size() + 1);
@@ -112,7 +118,6 @@ private:
                 r.result = HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
             } else {
                 std::memcpy(buffer, value.c_str(), needed * sizeof(wchar_t));
-                *chars = needed;
             }
             if (SUCCEEDED(r.result) && f.result)
                 r.result = *f.result;

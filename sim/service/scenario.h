@@ -91,9 +91,33 @@ struct DeviceSpec {
     std::shared_ptr<PtpResponder> responder;   // null: every operation answers 0x2005
 };
 
+// Where Windows' documentation leaves the service's answer open. The defaults are the
+// stricter readings; a scenario chooses the other where a test needs it.
+struct ServiceRules {
+    // MTP-extension commands on a connection opened with GENERIC_READ only: refused with
+    // E_ACCESSDENIED by SendCommand (false), or carried out (true). Windows checks each command
+    // against the connection's access; whether these pass is not documented.
+    bool readOnlyCommands = false;
+    // RESPONSE_PARAMS is optional: put in the results of 12 and 17 only with a 0x2001
+    // response (false), or left out always (true).
+    bool responseParamsNever = false;
+    // Command 13 announces TRANSFER_TOTAL_DATA_SIZE as 0xFFFFFFFF, the documented "size
+    // unknown": the data is served as usual, a chunk shorter than asked marks its end, and a
+    // read after that fails (kReadPastEnd).
+    bool unknownTotalSize = false;
+};
+
+// TRANSFER_TOTAL_DATA_SIZE for a data phase of unknown size.
+inline constexpr std::uint64_t kUnknownTotalSize = 0xFFFFFFFF;
+// The driver's answer to a read after an unknown-size data phase has ended:
+// HRESULT_FROM_WIN32(ERROR_HANDLE_EOF). A client that follows the documented rule never
+// sends one; what Windows answers is not documented, so the strict simulation refuses it.
+inline constexpr std::int32_t kReadPastEnd = static_cast<std::int32_t>(0x80070026);
+
 struct Scenario {
     std::vector<DeviceSpec> devices;
     std::vector<Fault> faults;
+    ServiceRules rules;
 };
 
 // What Open found in the client information, in the order the keys were set.

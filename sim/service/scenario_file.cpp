@@ -200,6 +200,25 @@ std::optional<Scenario> parseScenario(std::string_view input, const CameraMaker&
             scenario.devices.back().id = *id;
             continue;
         }
+        if (keyword == "read-only-commands" || keyword == "response-params" || keyword == "total-size") {
+            // The service's rules, each with its strict answer first.
+            static constexpr struct {
+                std::string_view keyword, strict, other;
+                bool ServiceRules::*rule;
+            } rules[] = {
+                {"read-only-commands", "refused", "allowed", &ServiceRules::readOnlyCommands},
+                {"response-params", "when-ok", "never", &ServiceRules::responseParamsNever},
+                {"total-size", "known", "unknown", &ServiceRules::unknownTotalSize},
+            };
+            for (const auto& r : rules) {
+                if (r.keyword != keyword)
+                    continue;
+                if (rest != r.strict && rest != r.other)
+                    return fail(std::string(keyword) + " is " + std::string(r.strict) + " or " + std::string(r.other));
+                scenario.rules.*r.rule = rest == r.other;
+            }
+            continue;
+        }
         if (keyword == "fault") {
             Fault f;
             if (auto reason = readFault(rest, f); !reason.empty())

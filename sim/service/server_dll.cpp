@@ -83,8 +83,20 @@ void loadScenario()
     appendLog(log, "scenario loaded: " + std::to_string(scenario->devices.size()) + " device(s), " +
                        std::to_string(scenario->faults.size()) + " fault(s)");
     sim::setScenario(std::move(*scenario));
-    if (!log.empty())
+    if (!log.empty()) {
         sim::currentState()->setRecordListener([log](const sim::Record& r) { appendLog(log, sim::describe(r)); });
+        // Whenever the program has let go of every object, the blocks the service handed out
+        // must be back too: the log says how many are not.
+        if (sim::watchTaskAllocator()) {
+            const std::uint64_t mark = sim::allocationMark();
+            sim::accounting::setAllReleasedListener([log, mark] {
+                std::size_t out = 0;
+                for (const auto& b : sim::liveBlocksSince(mark))
+                    out += b.what.empty() ? 0 : 1;
+                appendLog(log, "all objects released; handed-out blocks not freed: " + std::to_string(out));
+            });
+        }
+    }
     gLoadResult = S_OK;
 }
 

@@ -20,6 +20,7 @@ public:
     // The devices never change after construction, so they are read without the lock.
     const std::vector<DeviceSpec>& devices() const { return scenario_.devices; }
     const DeviceSpec* device(const std::wstring& id) const;
+    const ServiceRules& rules() const { return scenario_.rules; }
 
     // Counts this call against every fault that matches it and returns the effect of those
     // whose turn it is, merged in scenario order (a later one wins; omissions add up).

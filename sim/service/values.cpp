@@ -188,9 +188,13 @@ public:
         return getScalar(key, VT_CLSID, value, [](const PROPVARIANT& v) { return *v.puuid; });
     }
 
+    // Zero-length buffers are not supported, as documented for IPortableDeviceValues: both
+    // SetBufferValue and GetBufferValue refuse them.
     HRESULT STDMETHODCALLTYPE SetBufferValue(REFPROPERTYKEY key, BYTE* value, DWORD size) override
     {
-        if (!value && size)
+        if (size == 0)
+            return E_INVALIDARG;
+        if (!value)
             return E_POINTER;
         PROPVARIANT v;
         PropVariantInit(&v);
@@ -210,12 +214,13 @@ public:
         *value = nullptr;
         *size = 0;
         return read(key, VT_VECTOR | VT_UI1, [&](const PROPVARIANT& v) {
-            // The caller owns and frees the copy, also an empty one.
+            if (v.caub.cElems == 0)
+                return E_INVALIDARG;  // stored through SetValue; still not handed out
+            // The caller owns and frees the copy.
             *value = static_cast<BYTE*>(CoTaskMemAlloc(v.caub.cElems));
-            if (!*value && v.caub.cElems)
+            if (!*value)
                 return E_OUTOFMEMORY;
-            if (v.caub.cElems)
-                std::memcpy(*value, v.caub.pElems, v.caub.cElems);
+            std::memcpy(*value, v.caub.pElems, v.caub.cElems);
             *size = v.caub.cElems;
             accounting::label(*value, "GetBufferValue");
             return S_OK;

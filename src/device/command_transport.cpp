@@ -139,14 +139,21 @@ CommandResult sendOperation(const CameraSession& session, std::uint16_t operatio
         return result;
     }
 
-    ULONGLONG total = 0;
-    if (FAILED(results->GetUnsignedLargeIntegerValue(WPD_PROPERTY_MTP_EXT_TRANSFER_TOTAL_DATA_SIZE, &total)))
-        total = 0;
-    total = std::min<ULONGLONG>(total, maxTransferSize);
+    ULONGLONG announced = 0;
+    if (FAILED(results->GetUnsignedLargeIntegerValue(WPD_PROPERTY_MTP_EXT_TRANSFER_TOTAL_DATA_SIZE, &announced)))
+        announced = 0;
+    // Of unknown size, the data ends with a short chunk: asking again past it is an error
+    // the driver may report, and that would cost the bytes that arrived whole.
+    const bool sizeUnknown = announced == unknownTransferSize;
+    const ULONGLONG total = std::min<ULONGLONG>(announced, maxTransferSize);
 
-    while (result.data.size() < total) {
+    // A short transfer ends here too: what arrived is kept.
+    for (unsigned reads = 0; result.data.size() < total && reads < maxReadCommands; ++reads) {
         const auto chunk = static_cast<std::uint32_t>(std::min<ULONGLONG>(total - result.data.size(), readChunkSize));
+        const std::size_t before = result.data.size();
         if (!readChunk(session, context.get(), chunk, result.data, result.hr))
+            break;
+        if (sizeUnknown && result.data.size() - before < chunk)
             break;
     }
 

@@ -12,6 +12,13 @@
 inline constexpr std::uint32_t readChunkSize = 0x40000;
 // The announced size of a data phase is cut to this before reading starts.
 inline constexpr std::uint64_t maxTransferSize = 0x2000000;
+// The announced size the service documents as "size unknown": the data then ends with the
+// first chunk that comes back shorter than asked.
+inline constexpr std::uint64_t unknownTransferSize = 0xFFFFFFFF;
+// The most read-data commands of one operation: eight times what a whole maxTransferSize
+// phase takes in readChunkSize requests. A driver that dribbles a byte per request would
+// otherwise keep a reading going for millions of round trips.
+inline constexpr unsigned maxReadCommands = 1024;
 
 struct CommandResult {
     HRESULT hr = S_OK;               // 0, or the failure that ended the operation

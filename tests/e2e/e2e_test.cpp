@@ -556,6 +556,84 @@ TEST_F(Tallybrook, FailedReadingAfterASuccessfulOneDisablesTheResult)
     EXPECT_EQ(readLinks(), before);
 }
 
+// Windows refuses read/write access (access control, Group Policy); the program opens the
+// camera read-only. Whether the camera's commands then pass is not documented, so both
+// answers are shown, for both brands: the reading ends in a row of the outcome table, says
+// what happened, and the program gives back every object and block of the service.
+std::vector<std::string> simLogLines(const std::wstring& path)
+{
+    std::ifstream file(path.c_str());
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);) lines.push_back(line);
+    return lines;
+}
+
+TEST_F(Tallybrook, ReadOnlyConnectionForEachBrandAndEachAnswerOfTheService)
+{
+    const std::string canon = std::string(kCanonDevice) + "open 0x80070005\nopen-read-only 0\n" + kCanon;
+    std::string fujifilm = kFujifilm;
+    fujifilm.insert(fujifilm.find("camera "), "open 0x80070005\nopen-read-only 0\n");
+    const std::wstring refused =
+        L"The camera didn't answer (access denied). Unplug it, plug it back in and try again.";
+    const struct {
+        const char* name;
+        std::string scenario;
+        std::wstring deviceLine;
+        bool allowed;
+        std::wstring headline, detail;
+    } cases[] = {
+        {"Canon, commands refused", canon, L"  1. Canon EOS 80D  [Canon Inc.]  Canon Digital Camera", false,
+         L"No reading", refused},
+        {"Canon, commands allowed", canon, L"  1. Canon EOS 80D  [Canon Inc.]  Canon Digital Camera", true,
+         L"12,345 shutter actuations", L"Canon EOS 80D   firmware 1.0.3"},
+        {"Fujifilm, commands refused", fujifilm, L"  1. X-T3  [FUJIFILM]  Fujifilm Digital Camera", false,
+         L"No reading", refused},
+        {"Fujifilm, commands allowed", fujifilm, L"  1. X-T3  [FUJIFILM]  Fujifilm Digital Camera", true,
+         L"13,531 shutter actuations", L"X-T3   firmware 3.20"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::wstring simLog = environment(L"TB_E2E_DIR") + L"\\sim-read-only.log";
+        DeleteFileW(simLog.c_str());
+        SetEnvironmentVariableW(L"TALLYBROOK_SIM_LOG", simLog.c_str());
+        start(c.scenario + (c.allowed ? "read-only-commands allowed\n" : ""));
+        SetEnvironmentVariableW(L"TALLYBROOK_SIM_LOG", nullptr);
+        read();
+        EXPECT_EQ(text(kHeadline), c.headline);
+        EXPECT_EQ(text(kDetail), c.detail);
+        EXPECT_EQ(enabled(kResult), c.allowed);
+
+        const std::wstring log = text(kLog);
+        const std::wstring opening = std::wstring(kVersionLine) + L"Portable devices found: 1\r\n" + c.deviceLine +
+                                     L"\r\nOpen with read/write access was denied, retrying read-only\r\n"
+                                     L"Opened through Windows' camera driver\r\n";
+        EXPECT_EQ(log.rfind(opening, 0), 0u) << "the log begins otherwise";
+        if (!c.allowed) {
+            EXPECT_EQ(log, opening + L"GetDeviceInfo -> error access denied\r\n");
+        }
+
+        // The service saw the read-only Open, refused (or ran) the commands, and got back every
+        // object and every block it handed out.
+        const auto lines = simLogLines(simLog);
+        std::size_t readOnlyOpens = 0, refusals = 0, released = 0, notFreed = 0;
+        for (const auto& line : lines) {
+            readOnlyOpens += line.rfind("open ", 0) == 0 && line.find("access=0x80000000 -> 0x00000000") != std::string::npos;
+            refusals += line.rfind("send-command ", 0) == 0 && line.find("-> 0x80070005") != std::string::npos;
+            if (line.rfind("all objects released; handed-out blocks not freed: ", 0) == 0) {
+                ++released;
+                notFreed += line != "all objects released; handed-out blocks not freed: 0";
+            }
+        }
+        EXPECT_EQ(readOnlyOpens, 1u);
+        EXPECT_EQ(refusals, c.allowed ? 0u : 1u);  // GetDeviceInfo, and nothing after it
+        EXPECT_GE(released, 1u);
+        EXPECT_EQ(notFreed, 0u);
+
+        TearDown();
+        process = {};
+    }
+}
+
 TEST_F(Tallybrook, ClosingDuringAReadingEndsTheProcessAtOnce)
 {
     start(std::string(kCanonDevice) + kSlowCanon);

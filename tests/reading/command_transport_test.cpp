@@ -48,10 +48,10 @@ protected:
     // the session.
     CommandResult run(std::vector<std::uint8_t> data, std::vector<sim::Fault> faults = {},
                       std::uint16_t response = 0x2001, bool expectsData = true,
-                      std::vector<std::uint32_t> params = {})
+                      std::vector<std::uint32_t> params = {}, sim::ServiceRules rules = {})
     {
         serve({{simDevice(L"cam", L"EOS", L"Canon Inc.", std::make_shared<DataCamera>(response, std::move(data)))},
-               std::move(faults)});
+               std::move(faults), rules});
         CameraSession session(log);
         EXPECT_EQ(session.open(L"cam"), S_OK);
         return sendOperation(session, 0x1001, params, expectsData);
@@ -152,12 +152,12 @@ TEST_F(TransportTest, ShortTransfersAreNotFailures)
         sim::Fault fault;
     };
     sim::Fault empty = sendFault(15, 2);
-    empty.served = 0;
+    empty.served = 0;  // no zero-length buffer: NUM_BYTES_READ 0 and no TRANSFER_DATA
     sim::Fault noData = sendFault(15, 2);
     noData.omit = sim::omitTransferData;
     sim::Fault noCount = sendFault(15, 2);
     noCount.omit = sim::omitNumBytesRead;  // the buffer still says how much came
-    const Case cases[] = {{"empty buffer", empty}, {"no buffer", noData}};
+    const Case cases[] = {{"nothing served", empty}, {"no buffer", noData}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const CommandResult r = run(pattern(600000), {c.fault});
@@ -170,6 +170,70 @@ TEST_F(TransportTest, ShortTransfersAreNotFailures)
     const CommandResult counted = run(pattern(600000), {noCount});
     EXPECT_EQ(counted.hr, S_OK);
     EXPECT_EQ(counted.data.size(), 600000u);
+}
+
+// 0xFFFFFFFF is the documented "size unknown": the data ends with the first chunk shorter
+// than asked (or empty), and the service refuses a read after that.
+TEST_F(TransportTest, DataPhaseOfUnknownSizeEndsWithTheFirstShortChunk)
+{
+    struct Case {
+        const char* name;
+        std::size_t cameraBytes;
+        std::vector<sim::Fault> faults;
+        std::vector<std::uint32_t> requests;
+        std::size_t received;
+    };
+    sim::Fault huge = sendFault(13);
+    huge.totalSize = 40000000;
+    sim::Fault shortFirst = sendFault(15, 1);
+    shortFirst.served = 100000;
+    sim::Fault dribble = sendFault(15);
+    dribble.served = 1;
+    const Case cases[] = {
+        {"less than a chunk", 1000, {}, {262144}, 1000},
+        {"exactly a chunk: an empty read tells the end", 262144, {}, {262144, 262144}, 262144},
+        {"600,000 bytes", 600000, {}, {262144, 262144, 262144}, 600000},
+        {"nothing at all", 0, {}, {262144}, 0},
+        {"still cut at 32 MiB", 0, {huge}, std::vector<std::uint32_t>(128, 262144), 33554432},
+        {"a short chunk is the end, whatever follows", 600000, {shortFirst}, {262144}, 100000},
+        {"a dribbling driver: its first byte is the end", 600000, {dribble}, {262144}, 1},
+    };
+    sim::ServiceRules unknown;
+    unknown.unknownTotalSize = true;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto bytes = pattern(c.cameraBytes);
+        const CommandResult r = run(bytes, c.faults, 0x2001, true, {}, unknown);
+        EXPECT_EQ(commands(13).at(0).totalSize, 0xFFFFFFFFu);
+        EXPECT_EQ(r.hr, S_OK);
+        EXPECT_EQ(r.responseCode, 0x2001u);
+        EXPECT_EQ(readRequests(), c.requests);
+        EXPECT_EQ(commands(17).size(), 1u);
+        ASSERT_EQ(r.data.size(), c.received);
+        for (std::size_t i = 0; i < r.data.size(); i += 4099)
+            ASSERT_EQ(r.data[i], i < bytes.size() ? bytes[i] : sim::generatedByte(i)) << i;
+    }
+}
+
+// A driver that answers each request with one byte: the reading must not go on for the 33
+// million requests a 32 MiB total would take.
+TEST_F(TransportTest, ReadDataCommandsAreBoundedPerOperation)
+{
+    sim::Fault huge = sendFault(13);
+    huge.totalSize = 40000000;
+    sim::Fault dribble = sendFault(15);
+    dribble.served = 1;
+    const CommandResult r = run({}, {huge, dribble});
+    EXPECT_EQ(r.hr, S_OK);  // a short transfer, not a failure
+    EXPECT_EQ(r.responseCode, 0x2001u);
+    const auto requests = readRequests();
+    ASSERT_EQ(requests.size(), maxReadCommands);
+    EXPECT_EQ(requests.front(), 262144u);
+    EXPECT_EQ(requests.back(), 262144u);  // each one asks for the rest, as after any short read
+    ASSERT_EQ(r.data.size(), maxReadCommands);
+    for (std::size_t i = 0; i < r.data.size(); ++i)
+        ASSERT_EQ(r.data[i], sim::generatedByte(i)) << i;
+    EXPECT_EQ(commands(17).size(), 1u);
 }
 
 TEST_F(TransportTest, FailuresBeforeTheDataPhase)

@@ -42,6 +42,7 @@ TEST(SimAccounting, AKeptResultsSetAndCollectionAreCaught)
 {
     Mta mta;
     auto camera = std::make_shared<ScriptedCamera>();
+    camera->replies[0x9114] = {0x2001, {}};  // response parameters come with a success only
     sim::Scenario s;
     s.devices.push_back(device(L"cam", camera));
     sim::Registration registration(s);

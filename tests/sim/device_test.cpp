@@ -110,14 +110,14 @@ TEST_F(SimDevice, CommandsNeedAnOpenDevice)
     ComPtr<IPortableDevice> device;
     ASSERT_EQ(create(CLSID_PortableDeviceFTM, device), S_OK);
     auto sent = send(device.Get(), executeCommand(wpd::kExecuteWithoutDataPhase, kSetRemoteMode, {1}).Get());
-    EXPECT_EQ(sent.hr, static_cast<HRESULT>(0x80042002));
+    EXPECT_EQ(sent.hr, static_cast<HRESULT>(0x802A0002));
     EXPECT_EQ(sent.results, nullptr);
 
     device = openDevice(kCamera);
     ASSERT_TRUE(device);
     EXPECT_EQ(device->Close(), S_OK);
     sent = send(device.Get(), executeCommand(wpd::kExecuteWithoutDataPhase, kSetRemoteMode, {1}).Get());
-    EXPECT_EQ(sent.hr, static_cast<HRESULT>(0x80042002));
+    EXPECT_EQ(sent.hr, static_cast<HRESULT>(0x802A0002));
     EXPECT_TRUE(cs.camera->received.empty());
 }
 
@@ -205,9 +205,9 @@ TEST_F(SimDevice, DataPhaseIsHandedOutInChunksThroughTheTransferCommands)
 
     // The context is gone after the end command.
     auto stale = send(device.Get(), readCommand(cmds[0].context, 10).Get());
-    EXPECT_EQ(errorValue(stale.results.Get(), WPD_PROPERTY_COMMON_HRESULT), E_INVALIDARG);
+    EXPECT_EQ(errorValue(stale.results.Get(), WPD_PROPERTY_COMMON_HRESULT), kNotFound);
     stale = send(device.Get(), endCommand(cmds[0].context).Get());
-    EXPECT_EQ(errorValue(stale.results.Get(), WPD_PROPERTY_COMMON_HRESULT), E_INVALIDARG);
+    EXPECT_EQ(errorValue(stale.results.Get(), WPD_PROPERTY_COMMON_HRESULT), kNotFound);
 }
 
 TEST_F(SimDevice, AnnouncedSizesFromNothingToBeyondTheCap)
@@ -252,7 +252,7 @@ TEST_F(SimDevice, ShortEmptyAndMisreportedReads)
         const char* what;
         sim::Fault fault;
         std::optional<ULONG> bytesRead;  // NUM_BYTES_READ of the first read
-        std::size_t delivered;           // bytes in its TRANSFER_DATA
+        std::size_t delivered;           // bytes in its TRANSFER_DATA (0: none, as no empty buffer exists)
     };
     const Case cases[] = {
         {"short", {.command = 15, .nth = 1, .served = 150}, 150, 150},
@@ -272,12 +272,12 @@ TEST_F(SimDevice, ShortEmptyAndMisreportedReads)
         EXPECT_EQ(unsignedValue(read.results.Get(), WPD_PROPERTY_MTP_EXT_TRANSFER_NUM_BYTES_READ), c.bytesRead)
             << c.what;
         const auto data = bufferValue(read.results.Get(), WPD_PROPERTY_MTP_EXT_TRANSFER_DATA);
-        ASSERT_TRUE(data) << c.what;
-        EXPECT_EQ(data->size(), c.delivered) << c.what;
+        EXPECT_EQ(data.has_value(), c.delivered != 0) << c.what;
+        EXPECT_EQ(data.value_or(std::vector<std::uint8_t>{}).size(), c.delivered) << c.what;
         // The rest follows with the next read.
         auto rest = send(device.Get(), readCommand(*context, 391).Get());
-        EXPECT_EQ(bufferValue(rest.results.Get(), WPD_PROPERTY_MTP_EXT_TRANSFER_DATA)->size(), 391 - c.delivered)
-            << c.what;
+        const auto restData = bufferValue(rest.results.Get(), WPD_PROPERTY_MTP_EXT_TRANSFER_DATA);
+        EXPECT_EQ(restData.value_or(std::vector<std::uint8_t>{}).size(), 391 - c.delivered) << c.what;
         send(device.Get(), endCommand(*context).Get());
     }
 }
@@ -411,8 +411,8 @@ TEST_F(SimDevice, MalformedCommandsAreRefusedByTheDriver)
         auto sent = send(device.Get(), params);
         return sent.results ? errorValue(sent.results.Get(), WPD_PROPERTY_COMMON_HRESULT) : std::nullopt;
     };
-    // Another category, an unknown id, no operation code, a read without its buffer, a
-    // parameter that is not VT_UI4.
+    // Another category, an unknown id, no operation code, a read without its buffer. (Wrong
+    // VARTYPEs and the other rules of Windows: windows_rules_test.cpp.)
     auto other = executeCommand(12, kSetRemoteMode, {1});
     other->SetGuidValue(WPD_PROPERTY_COMMON_COMMAND_CATEGORY, WPD_PROPERTY_COMMON_COMMAND_CATEGORY.fmtid);
     EXPECT_EQ(driverOf(other.Get()), E_NOTIMPL);
@@ -424,24 +424,15 @@ TEST_F(SimDevice, MalformedCommandsAreRefusedByTheDriver)
     auto noBuffer = readCommand(*context, 100);
     noBuffer->RemoveValue(WPD_PROPERTY_MTP_EXT_TRANSFER_DATA);
     EXPECT_EQ(driverOf(noBuffer.Get()), E_INVALIDARG);
-    auto badParam = executeCommand(12, kSetRemoteMode, {});
-    ComPtr<IPortableDevicePropVariantCollection> params;
-    badParam->GetIPortableDevicePropVariantCollectionValue(WPD_PROPERTY_MTP_EXT_OPERATION_PARAMS, &params);
-    PROPVARIANT v;
-    PropVariantInit(&v);
-    v.vt = VT_UI2;
-    v.uiVal = 1;
-    params->Add(&v);
-    EXPECT_EQ(driverOf(badParam.Get()), E_INVALIDARG);
+    send(device.Get(), endCommand(*context).Get());
+    // A command without OPERATION_PARAMS is refused, and the record says none came.
+    auto bare = command(12);
+    bare->SetUnsignedIntegerValue(WPD_PROPERTY_MTP_EXT_OPERATION_CODE, kSetRemoteMode);
+    EXPECT_EQ(driverOf(bare.Get()), E_INVALIDARG);
+    EXPECT_FALSE(sim::records(sim::Call::SendCommand).back().params.has_value());
     // The camera saw only the transfer's GetDeviceInfo.
     ASSERT_EQ(cs.camera->received.size(), 1u);
     EXPECT_EQ(cs.camera->received[0].code, kGetDeviceInfo);
-    send(device.Get(), endCommand(*context).Get());
-    // A command without OPERATION_PARAMS is run with none, and the record says none came.
-    auto bare = command(12);
-    bare->SetUnsignedIntegerValue(WPD_PROPERTY_MTP_EXT_OPERATION_CODE, kSetRemoteMode);
-    EXPECT_EQ(driverOf(bare.Get()), S_OK);
-    EXPECT_FALSE(sim::records(sim::Call::SendCommand).back().params.has_value());
 }
 
 TEST_F(SimDevice, TwoDevicesServeTwoThreadsAtOnce)

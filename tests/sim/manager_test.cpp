@@ -137,10 +137,10 @@ TEST(SimManager, ListsTheDevicesInTwoCalls)
     for (LPWSTR id : ids)
         CoTaskMemFree(id);
 
-    // A smaller array gets only as many ids, and the count says so.
+    // A smaller array gets only as many ids, and the count and S_FALSE say so.
     LPWSTR one[1] = {};
     count = 1;
-    ASSERT_EQ(m->GetDevices(one, &count), S_OK);
+    ASSERT_EQ(m->GetDevices(one, &count), S_FALSE);
     EXPECT_EQ(count, 1u);
     CoTaskMemFree(one[0]);
 
@@ -229,7 +229,12 @@ TEST(SimManager, TheThreeTextsInTwoCalls)
               HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER));
     EXPECT_EQ(chars, 18u);
     chars = 0;
-    EXPECT_EQ(m->GetDeviceFriendlyName(L"no such device", nullptr, &chars), HRESULT_FROM_WIN32(ERROR_NOT_FOUND));
+    EXPECT_EQ(m->GetDeviceFriendlyName(L"no such device", nullptr, &chars), HRESULT_FROM_WIN32(ERROR_INVALID_DATA));
+    // With a buffer, the count stays the buffer's size.
+    std::wstring roomy(40, L'\0');
+    chars = 40;
+    EXPECT_EQ(m->GetDeviceManufacturer(ids[2].c_str(), roomy.data(), &chars), S_OK);
+    EXPECT_EQ(chars, 40u);
 
     const auto queries = sim::records(sim::Call::GetDeviceFriendlyName);
     ASSERT_GE(queries.size(), 2u);

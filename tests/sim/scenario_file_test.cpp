@@ -23,6 +23,8 @@ fault send-command command=15 op=0x9116 nth=2 driver=0x8007001F
 fault create-values nth=3 result=0x8007000E
 fault send-command command=13 total=40000000 omit=common-hresult,transfer-context device=usb#2
 fault friendly-name count=0 response=0x2019 served=0 bytes-read=9
+read-only-commands allowed
+total-size unknown
 )";
     std::vector<std::string> cameraLines;
     sim::CameraMaker maker = [&](std::string_view line, std::string*) {
@@ -64,6 +66,19 @@ fault friendly-name count=0 response=0x2019 served=0 bytes-read=9
     EXPECT_EQ(f3.responseCode, 0x2019);
     EXPECT_EQ(f3.served, 0u);
     EXPECT_EQ(f3.bytesRead, 9u);
+    EXPECT_TRUE(s->rules.readOnlyCommands);
+    EXPECT_FALSE(s->rules.responseParamsNever);
+    EXPECT_TRUE(s->rules.unknownTotalSize);
+
+    // The rules' defaults are the strict answers, and each can be written either way.
+    auto strict = sim::parseScenario("read-only-commands refused\nresponse-params never\ntotal-size known\n", maker,
+                                     &error);
+    ASSERT_TRUE(strict) << error;
+    EXPECT_FALSE(strict->rules.readOnlyCommands);
+    EXPECT_TRUE(strict->rules.responseParamsNever);
+    EXPECT_FALSE(strict->rules.unknownTotalSize);
+    EXPECT_FALSE(sim::Scenario{}.rules.readOnlyCommands || sim::Scenario{}.rules.responseParamsNever ||
+                 sim::Scenario{}.rules.unknownTotalSize);
 
     // Without a camera maker the line is kept and no camera is made.
     auto plain = sim::parseScenario(text, nullptr, &error);
@@ -92,6 +107,7 @@ TEST(ScenarioFile, SaysWhichLineIsWrong)
         {"device a\nname bad\\q", "line 2: bad text"},
         {"device a\nname \xff", "line 2: bad text"},
         {"device a\ncamera nikon", "line 2: camera: no such camera"},
+        {"total-size huge", "line 1: total-size is known or unknown"},
     };
     sim::CameraMaker refuse = [](std::string_view, std::string* why) {
         *why = "no such camera";

@@ -113,8 +113,17 @@ TEST_F(ValuesTest, StringsAndBuffersAreCopiesBothWays)
     EXPECT_NE(sim::outstanding().find("GetBufferValue"), std::string::npos);
     CoTaskMemFree(first);
 
-    v->SetBufferValue(kKeyB, nullptr, 0);
-    EXPECT_EQ(bufferValue(v.Get(), kKeyB), std::vector<std::uint8_t>{});
+    // Zero-length buffers are not supported, neither in nor out (an empty vector stored
+    // through SetValue is still not handed out).
+    EXPECT_EQ(v->SetBufferValue(kKeyB, source, 0), E_INVALIDARG);
+    EXPECT_FALSE(has(v.Get(), kKeyB));
+    PROPVARIANT empty;
+    PropVariantInit(&empty);
+    empty.vt = VT_VECTOR | VT_UI1;
+    ASSERT_EQ(v->SetValue(kKeyB, &empty), S_OK);
+    BYTE* none = nullptr;
+    EXPECT_EQ(v->GetBufferValue(kKeyB, &none, &size), E_INVALIDARG);
+    EXPECT_EQ(none, nullptr);
 
     wchar_t name[] = L"abc";
     v->SetStringValue(kKeyA, name);  // replaces the buffer under the same key

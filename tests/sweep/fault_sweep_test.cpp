@@ -163,9 +163,10 @@ protected:
 
     // Fails each call of the fault-free read in turn and returns how each read ended, by
     // the failed call's name.
-    std::map<std::string, Reading> sweepAll(bool canon)
+    std::map<std::string, Reading> sweepAll(bool canon, sim::ServiceRules rules = {})
     {
-        const sweep::Case clean = camera(canon);
+        sweep::Case clean = camera(canon);
+        clean.scenario.rules = rules;
         EXPECT_EQ(sweep::runAndCheck(clean), "");
         const std::vector<Call> calls = callsOf(clean);
         EXPECT_GT(calls.size(), canon ? 40u : 15u);
@@ -262,6 +263,23 @@ TEST_F(FaultSweep, EveryCheckedCallOfAFujifilmRead)
          L"The camera didn't answer (device stopped responding). Unplug it, plug it back in and try again."},
     };
     expectOutcomes(outcomes, rows, 13531u);
+}
+
+TEST_F(FaultSweep, EveryCheckedCallWhenDataPhasesAreOfUnknownSize)
+{
+    // The service announces 0xFFFFFFFF for every data phase and never sends response
+    // parameters: the same calls, failed in turn, end as the scenario says.
+    sim::ServiceRules rules;
+    rules.unknownTotalSize = true;
+    rules.responseParamsNever = true;
+    for (const bool canon : {true, false}) {
+        const auto outcomes = sweepAll(canon, rules);
+        const auto clean = outcomes.find(canon ? "send-command command 12 op 9114 #1 fails"
+                                               : "send-command command 15 op 1015 #1 no NUM_BYTES_READ");
+        ASSERT_NE(clean, outcomes.end());
+        EXPECT_TRUE(clean->second.ok);
+        EXPECT_EQ(clean->second.count, canon ? 52754u : 13531u);
+    }
 }
 
 TEST_F(FaultSweep, CountsAndSizesBeyondReason)

@@ -386,6 +386,11 @@ Case generate(std::uint64_t seed)
     }
     const unsigned faults = rng.chance(35) ? 0 : 1 + rng.below(3);
     for (unsigned i = 0; i < faults; ++i) c.scenario.faults.push_back(fault(rng, c));
+    // The service's undocumented corners, either way (drawn last, so the cases above keep
+    // their seeds).
+    c.scenario.rules.readOnlyCommands = rng.chance(50);
+    c.scenario.rules.responseParamsNever = rng.chance(30);
+    c.scenario.rules.unknownTotalSize = rng.chance(30);
     return c;
 }
 
@@ -405,6 +410,9 @@ std::string describe(const Case& c)
             out << "bytes), D310 reply of " << cam->shotCount.data.size() << " bytes";
         }
     }
+    out << "\n  read-only commands " << (c.scenario.rules.readOnlyCommands ? "allowed" : "refused")
+        << ", response parameters " << (c.scenario.rules.responseParamsNever ? "never" : "when OK") << ", total size "
+        << (c.scenario.rules.unknownTotalSize ? "unknown" : "known");
     for (const auto& f : c.scenario.faults) {
         out << "\n  fault " << sim::callName(f.call) << " nth " << f.nth;
         if (f.command) out << " command " << *f.command;

@@ -16,8 +16,10 @@ constexpr std::int32_t kBusy = static_cast<std::int32_t>(0x800700AA);
 constexpr std::int32_t kNotImpl = static_cast<std::int32_t>(0x80004001);
 constexpr std::int32_t kNotSupported = static_cast<std::int32_t>(0x80070032);
 constexpr std::int32_t kNotFound = static_cast<std::int32_t>(0x80070490);
+constexpr std::int32_t kTransactionOpen = kBusy;  // the driver's answer while a data phase is open
 constexpr std::uint64_t kChunk = 0x40000;
 constexpr std::uint64_t kCap = 0x2000000;
+constexpr unsigned kMaxReads = 1024;
 
 bool failed(std::int32_t hr) { return hr < 0; }
 
@@ -103,11 +105,16 @@ struct Outcome {
     std::vector<std::uint8_t> data;
 };
 
-// One open device: the camera script it answers from and the transport to it.
+// One open device: the camera script it answers from and the transport to it. The service
+// answers as Windows does: nothing on a read-only connection unless the scenario lets
+// commands through, one transaction at a time, a data phase of unknown size ending with its
+// first short chunk.
 class Link {
 public:
-    Link(Faults& faults, const std::wstring& device, const std::optional<CameraScript>& camera)
-        : faults_(faults), device_(device), camera_(camera)
+    Link(Faults& faults, const std::wstring& device, const std::optional<CameraScript>& camera,
+         const sim::ServiceRules& rules, bool readOnly)
+        : faults_(faults), device_(device), camera_(camera), rules_(rules),
+          refused_(readOnly && !rules.readOnlyCommands)
     {
     }
 
@@ -116,6 +123,7 @@ public:
         Outcome out;
         if (const auto hr = faults_.create(sim::Call::CreateValues)) return out.hr = hr, out;
         if (const auto hr = faults_.create(sim::Call::CreateCollection)) return out.hr = hr, out;
+        if (refused_) return out.hr = kAccessDenied, out;  // before any fault counts it
         const std::uint32_t command = dataIn ? 13 : 12;
         const sim::Fault f = faults_.effect(sim::Call::SendCommand, device_, command, op);
         if (f.result && failed(*f.result)) return out.hr = *f.result, out;
@@ -129,12 +137,15 @@ public:
         std::uint16_t cameraResponse = 0;
         if (f.driverResult && failed(*f.driverResult)) {
             driver = *f.driverResult;  // never reached the camera
+        } else if (transferOpen_) {
+            driver = kTransactionOpen;  // an earlier data phase was never ended
         } else {
             const sim::PtpReply reply = run(op, params, dataIn);
             if (!dataIn) {
                 response = f.responseCode.value_or(reply.responseCode);
             } else {
                 transfer = true;
+                transferOpen_ = true;
                 total = f.totalSize.value_or(reply.data.size());
                 data = reply.data;
                 if (data.size() > total) data.resize(static_cast<std::size_t>(total));
@@ -145,6 +156,7 @@ public:
         if (f.omit & sim::omitResponseCode) response.reset();
         const bool context = transfer && !(f.omit & sim::omitTransferContext);
         const bool totalKnown = transfer && !(f.omit & sim::omitTotalDataSize);
+        const std::uint64_t announced = rules_.unknownTotalSize ? sim::kUnknownTotalSize : total;
 
         if (failed(driver)) return out.hr = driver, out;
         if (!dataIn) {
@@ -154,9 +166,11 @@ public:
         if (!context) return out.hr = kNotFound, out;
 
         // The data phase.
-        const std::uint64_t want = std::min<std::uint64_t>(totalKnown ? total : 0, kCap);
+        const bool sizeUnknown = totalKnown && announced == sim::kUnknownTotalSize;
+        const std::uint64_t want = std::min<std::uint64_t>(totalKnown ? announced : 0, kCap);
         std::uint64_t offset = 0;  // the service's position in the transfer
-        while (out.data.size() < want) {
+        bool ended = false;        // unknown size: the service has served a short chunk
+        for (unsigned reads = 0; out.data.size() < want && reads < kMaxReads; ++reads) {
             const auto chunk = static_cast<std::uint32_t>(std::min<std::uint64_t>(want - out.data.size(), kChunk));
             if (const auto hr = faults_.create(sim::Call::CreateValues)) {
                 out.hr = hr;
@@ -172,6 +186,8 @@ public:
             std::optional<std::vector<std::uint8_t>> buffer;
             if (r.driverResult && failed(*r.driverResult)) {
                 readDriver = *r.driverResult;
+            } else if (ended) {
+                readDriver = sim::kReadPastEnd;
             } else {
                 std::uint64_t n = std::min<std::uint64_t>(chunk, total - offset);
                 if (r.served) n = std::min<std::uint64_t>(n, *r.served);
@@ -181,8 +197,9 @@ public:
                     piece[i] = at < data.size() ? data[static_cast<std::size_t>(at)] : sim::generatedByte(at);
                 }
                 offset += n;
+                ended = rules_.unknownTotalSize && n < chunk;
                 bytesRead = r.bytesRead.value_or(static_cast<std::uint32_t>(n));
-                buffer = std::move(piece);
+                if (n != 0) buffer = std::move(piece);  // no zero-length buffers
             }
             if (r.omit & sim::omitCommonHresult) readDriver = 0;
             if (r.omit & sim::omitNumBytesRead) bytesRead = 0;  // a missing count reads as 0
@@ -197,6 +214,7 @@ public:
             const std::uint32_t taken = std::min(read != 0 && read <= size ? read : size, chunk);
             if (taken == 0) break;
             out.data.insert(out.data.end(), buffer->begin(), buffer->begin() + taken);
+            if (sizeUnknown && taken < chunk) break;
         }
 
         // End of the transfer; its response is the operation's.
@@ -207,6 +225,7 @@ public:
             if (e.result && failed(*e.result)) {
                 endHr = *e.result;
             } else {
+                transferOpen_ = false;  // even a failing driver ends it
                 std::int32_t endDriver = 0;
                 if (e.driverResult && failed(*e.driverResult))
                     endDriver = *e.driverResult;
@@ -243,6 +262,9 @@ private:
     Faults& faults_;
     std::wstring device_;
     const std::optional<CameraScript>& camera_;
+    const sim::ServiceRules& rules_;
+    const bool refused_;
+    bool transferOpen_ = false;
     std::unique_ptr<ScriptedCamera> instance_;
 };
 
@@ -554,6 +576,7 @@ Expected predict(const Case& c)
     // Opening: the client information, the device object, Open and its read-only retry.
     const auto& d = devices[static_cast<std::size_t>(chosen)];
     std::int32_t opened = faults.create(sim::Call::CreateValues);
+    bool readOnly = false;
     if (!opened) opened = faults.create(sim::Call::CreateDevice);
     if (!opened) {
         const auto open = [&](bool readOnly) {
@@ -564,6 +587,7 @@ Expected predict(const Case& c)
         if (opened == kAccessDenied) {
             log.push_back(L"Open with read/write access was denied, retrying read-only");
             opened = open(true);
+            readOnly = true;
         }
     }
     if (failed(opened)) {
@@ -578,7 +602,7 @@ Expected predict(const Case& c)
     }
     log.push_back(L"Opened through Windows' camera driver");
 
-    Link link(faults, d.id, c.cameras[static_cast<std::size_t>(chosen)]);
+    Link link(faults, d.id, c.cameras[static_cast<std::size_t>(chosen)], c.scenario.rules, readOnly);
     const Outcome r = link.operation(0x1001, {}, true);
     Info info;
     if (!failed(r.hr)) {
