@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "photo/containers.h"
+#include "photo/photo_text.h"
 #include "photo/range_cache.h"
 
 namespace {
@@ -25,15 +26,6 @@ constexpr std::uint16_t kDngPrivateData = 0xC634;
 constexpr std::uint16_t kMakerNote = 0x927C;
 
 enum class Brand { Nikon, Sony, Pentax, Canon, Fujifilm, Other };
-
-bool startsWithNoCase(std::string_view text, std::string_view prefix)
-{
-    if (prefix.size() > text.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(text[i])) != std::toupper(static_cast<unsigned char>(prefix[i])))
-            return false;
-    return true;
-}
 
 Brand brandOf(std::string_view make)
 {

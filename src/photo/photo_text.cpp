@@ -59,6 +59,15 @@ void setNoCount(PhotoReading& reading, NoCount why)
     reading.message = noCountText(why);
 }
 
+bool startsWithNoCase(std::string_view text, std::string_view prefix)
+{
+    if (prefix.size() > text.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(text[i])) != std::toupper(static_cast<unsigned char>(prefix[i])))
+            return false;
+    return true;
+}
+
 namespace {
 
 std::string withCommas(std::uint32_t n)
@@ -70,15 +79,6 @@ std::string withCommas(std::uint32_t n)
         out.push_back(digits[i]);
     }
     return out;
-}
-
-bool startsWithNoCase(std::string_view text, std::string_view prefix)
-{
-    if (prefix.size() > text.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(text[i])) != std::toupper(static_cast<unsigned char>(prefix[i])))
-            return false;
-    return true;
 }
 
 // "NIKON D850" names itself; "ILCE-1" needs its maker in front: "SONY ILCE-1".

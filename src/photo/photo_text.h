@@ -3,6 +3,7 @@
 // count carries, the one-line summary and the JSON object.
 
 #include <string>
+#include <string_view>
 
 #include "photo/photo_reader.h"
 
@@ -24,6 +25,9 @@ enum class Caveat {
     CanonSettingsFileChange, // EOS-1Ds Mark II: the value was seen to change with a settings file
     SonyWrapsAt65536         // ILCE-7R: the counter starts again after 65,535
 };
+
+// Makes and models are written in any case ("NIKON CORPORATION", "Nikon"): compare without it.
+bool startsWithNoCase(std::string_view text, std::string_view prefix);
 
 std::string noCountText(NoCount why);
 std::string caveatText(Caveat caveat);
