@@ -8,6 +8,10 @@ namespace {
 constexpr unsigned kMaxSegments = 1024; // JPEG segments before the image data
 constexpr unsigned kMaxBoxes = 1024;    // ISO-BMFF boxes at one level
 constexpr std::uint64_t kMaxBoxRead = 1 << 20;
+// Items and extents walked in a HEIF item location box, all items together. Real files list a
+// few hundred items of one extent each; with field sizes of 0 an extent takes no bytes, so the
+// box's length alone would let 65,535 items of 65,535 extents each cost seconds.
+constexpr unsigned kMaxIlocSteps = 16384;
 
 bool startsWith(std::span<const std::uint8_t> bytes, std::string_view text)
 {
@@ -160,13 +164,17 @@ Located findHeifExif(FileView& file)
     const unsigned offsetSize = sizes >> 4, lengthSize = sizes & 15, baseSize = sizes2 >> 4;
     const unsigned indexSize = version == 1 || version == 2 ? sizes2 & 15 : 0;
     const std::uint32_t items = version < 2 ? r.u16() : r.u32();
+    unsigned steps = 0;
     for (std::uint32_t i = 0; i < items && !r.failed(); ++i) {
+        if (++steps > kMaxIlocSteps) return {{}, NoCount::Damaged};
         const std::uint32_t id = version < 2 ? r.u16() : r.u32();
         unsigned method = 0;
         if (version == 1 || version == 2) method = r.u16() & 15;
         r.skip(2); // data reference index
         const auto base = sized(r, baseSize);
         const unsigned extents = r.u16();
+        steps += extents;
+        if (steps > kMaxIlocSteps) return {{}, NoCount::Damaged};
         std::optional<std::uint64_t> offset, length;
         for (unsigned e = 0; e < extents && !r.failed(); ++e) {
             if (indexSize && !sized(r, indexSize)) return {{}, NoCount::Damaged};

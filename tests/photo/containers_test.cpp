@@ -30,8 +30,9 @@ Bytes fullBox(const char (&type)[5], std::uint8_t version, const Bytes& payload)
 }
 
 // ftyp, meta (iinf with an hvc1 item and the Exif item 7, iloc with its one extent), then mdat
-// holding the item: a big-endian count of bytes to skip, those bytes, the TIFF.
-Bytes heif(const Bytes& skip, const Bytes& tiffBytes)
+// holding the item: a big-endian count of bytes to skip, those bytes, the TIFF. The hvc1 item,
+// listed first, is in `imageExtents` pieces.
+Bytes heif(const Bytes& skip, const Bytes& tiffBytes, std::uint16_t imageExtents = 1)
 {
     const Bytes ftyp = box("ftyp", cat(text("heix", false), cat(u32s({0}, BE), text("mif1heix", false))));
     const Bytes infe1 = fullBox("infe", 2, cat(u16s({1, 0}, BE), text("hvc1", false)));
@@ -42,7 +43,12 @@ Bytes heif(const Bytes& skip, const Bytes& tiffBytes)
     auto iloc = [&](std::uint32_t itemAt) {
         Bytes p = {0x44, 0x40};
         p = cat(p, u16s({2}, BE));
-        p = cat(p, cat(u16s({1, 0, 0}, BE), cat(u32s({0}, BE), cat(u16s({1}, BE), u32s({0, 1}, BE)))));
+        Bytes pieces;
+        for (unsigned e = 0; e < imageExtents; ++e) {
+            const Bytes piece = u32s({0, 1}, BE);
+            pieces.insert(pieces.end(), piece.begin(), piece.end());
+        }
+        p = cat(p, cat(u16s({1, 0, 0}, BE), cat(u32s({0}, BE), cat(u16s({imageExtents}, BE), pieces))));
         p = cat(p, cat(u16s({7, 0, 0}, BE), cat(u32s({0}, BE), cat(u16s({1}, BE),
                                                                     u32s({itemAt, static_cast<std::uint32_t>(item.size())}, BE)))));
         return fullBox("iloc", 1, p);
@@ -89,6 +95,30 @@ TEST(HeifContainer, ExifItemWithoutPrefix)
         EXPECT_EQ(r.kind, CountKind::MechanicalReleases);
         EXPECT_EQ(r.model, "ILCE-7CM2");
     }
+}
+
+TEST(HeifContainer, ItemLocationsBeyondReasonAreDamage)
+{
+    const auto tiffBytes = tiff(LE, "SONY", "ILCE-1", [](std::uint32_t) { return Bytes{}; });
+    // A real file lists its items in one or a few pieces each; 20,000 pieces are not walked.
+    const std::string whole = readPhoto(heif({}, tiffBytes)).message;
+    EXPECT_NE(whole, noCountText(NoCount::Damaged));
+    EXPECT_EQ(readPhoto(heif({}, tiffBytes, 100)).message, whole);
+    EXPECT_EQ(readPhoto(heif({}, tiffBytes, 20000)).message, noCountText(NoCount::Damaged));
+
+    // Field sizes of 0 make every piece take no bytes: 65,535 items of 65,535 pieces each in
+    // half a megabyte, which walked in full costs billions of steps.
+    const Bytes infe = fullBox("infe", 2, cat(u16s({1, 0}, BE), text("Exif", false)));
+    const Bytes iinf = fullBox("iinf", 0, cat(u16s({1}, BE), infe));
+    Bytes locations = cat(Bytes{0, 0}, u16s({65535}, BE));
+    const Bytes item = u16s({2, 0, 0, 65535}, BE); // id 2, no method, no base, 65,535 pieces
+    for (unsigned i = 0; i < 65535; ++i) locations.insert(locations.end(), item.begin(), item.end());
+    const Bytes hdlr = fullBox("hdlr", 0, cat(u32s({0}, BE), text("pict", false)));
+    const Bytes meta = fullBox("meta", 0, cat(hdlr, cat(iinf, fullBox("iloc", 1, locations))));
+    const Bytes ftyp = box("ftyp", cat(text("heic", false), cat(u32s({0}, BE), text("mif1heic", false))));
+    const auto r = readPhoto(cat(ftyp, meta));
+    EXPECT_FALSE(r.count);
+    EXPECT_EQ(r.message, noCountText(NoCount::Damaged));
 }
 
 TEST(HeifContainer, WithoutAnExifItem)
