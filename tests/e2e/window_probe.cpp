@@ -106,22 +106,6 @@ void postCommand(HWND mainWindow, int id)
     PostMessageW(mainWindow, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(control(mainWindow, id)));
 }
 
-void pressTab(HWND mainWindow)
-{
-    const int before = focusId(mainWindow);
-    GUITHREADINFO info{};
-    info.cbSize = sizeof info;
-    GetGUIThreadInfo(GetWindowThreadProcessId(mainWindow, nullptr), &info);
-    HWND target = info.hwndFocus ? info.hwndFocus : mainWindow;
-    const UINT scan = MapVirtualKeyW(VK_TAB, MAPVK_VK_TO_VSC);
-    PostMessageW(target, WM_KEYDOWN, VK_TAB, 1 | (scan << 16));
-    PostMessageW(target, WM_KEYUP, VK_TAB, 1 | (scan << 16) | (1u << 30) | (1u << 31));
-    // Posted keys are taken after any sent message, so no round trip tells when they were
-    // handled: wait for the focus to move (it stays only when nothing else can take it).
-    const ULONGLONG deadline = GetTickCount64() + 2000;
-    while (focusId(mainWindow) == before && GetTickCount64() < deadline) Sleep(10);
-}
-
 void pressKey(HWND mainWindow, UINT virtualKey)
 {
     GUITHREADINFO info{};
@@ -131,6 +115,16 @@ void pressKey(HWND mainWindow, UINT virtualKey)
     const UINT scan = MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC);
     PostMessageW(target, WM_KEYDOWN, virtualKey, 1 | (scan << 16));
     PostMessageW(target, WM_KEYUP, virtualKey, 1 | (scan << 16) | (1u << 30) | (1u << 31));
+}
+
+void pressTab(HWND mainWindow)
+{
+    const int before = focusId(mainWindow);
+    pressKey(mainWindow, VK_TAB);
+    // Posted keys are taken after any sent message, so no round trip tells when they were
+    // handled: wait for the focus to move (it stays only when nothing else can take it).
+    const ULONGLONG deadline = GetTickCount64() + 2000;
+    while (focusId(mainWindow) == before && GetTickCount64() < deadline) Sleep(10);
 }
 
 void clickInto(HWND mainWindow, int id)

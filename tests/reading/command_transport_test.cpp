@@ -94,22 +94,29 @@ TEST_F(TransportTest, EmptyParameterListIsSentAsAnEmptyCollection)
     EXPECT_EQ(executes[0].params, std::vector<std::uint32_t>{});
 }
 
+namespace {
+
+// A data phase: what the camera has, the faults on the way, the read requests the transport
+// makes and the bytes it keeps.
+struct DataPhaseCase {
+    const char* name;
+    std::size_t cameraBytes;
+    std::vector<sim::Fault> faults;
+    std::vector<std::uint32_t> requests;
+    std::size_t received;
+};
+
+} // namespace
+
 TEST_F(TransportTest, DataPhasesReadInChunks)
 {
-    struct Case {
-        const char* name;
-        std::size_t cameraBytes;
-        std::vector<sim::Fault> faults;
-        std::vector<std::uint32_t> requests;
-        std::size_t received;
-    };
     sim::Fault shortFirst = sendFault(15, 1);
     shortFirst.served = 100000;
     sim::Fault bytesReadZero = sendFault(15);
     bytesReadZero.bytesRead = 0;
     sim::Fault bytesReadTooLarge = sendFault(15);
     bytesReadTooLarge.bytesRead = 999999;
-    const Case cases[] = {
+    const DataPhaseCase cases[] = {
         {"total 0: no read, still ended", 0, {}, {}, 0},
         {"600,000 bytes", 600000, {}, {262144, 262144, 75712}, 600000},
         {"a short read is followed by a request for the rest", 600000, {shortFirst},
@@ -176,20 +183,13 @@ TEST_F(TransportTest, ShortTransfersAreNotFailures)
 // than asked (or empty), and the service refuses a read after that.
 TEST_F(TransportTest, DataPhaseOfUnknownSizeEndsWithTheFirstShortChunk)
 {
-    struct Case {
-        const char* name;
-        std::size_t cameraBytes;
-        std::vector<sim::Fault> faults;
-        std::vector<std::uint32_t> requests;
-        std::size_t received;
-    };
     sim::Fault huge = sendFault(13);
     huge.totalSize = 40000000;
     sim::Fault shortFirst = sendFault(15, 1);
     shortFirst.served = 100000;
     sim::Fault dribble = sendFault(15);
     dribble.served = 1;
-    const Case cases[] = {
+    const DataPhaseCase cases[] = {
         {"less than a chunk", 1000, {}, {262144}, 1000},
         {"exactly a chunk: an empty read tells the end", 262144, {}, {262144, 262144}, 262144},
         {"600,000 bytes", 600000, {}, {262144, 262144, 262144}, 600000},
