@@ -1,7 +1,9 @@
 // build.mjs OUTDIR [EXE]: copies the page's static files into OUTDIR and writes the Windows
 // download into the page: with EXE, the file is copied in as Tallybrook.exe and the page
 // states its size and SHA-256; without, the page says the program is not part of this copy.
-// (The photo reader's .wasm is compiled into OUTDIR by scripts/site.)
+// The page's icon is the program's own 16 px image, taken from its .ico and written into the
+// page, so showing it costs no request. (The photo reader's .wasm is compiled into OUTDIR by
+// scripts/site.)
 import { createHash } from 'node:crypto';
 import { copyFile, mkdir, readFile, writeFile } from 'node:fs/promises';
 import { dirname, join } from 'node:path';
@@ -19,8 +21,23 @@ if (!out) {
 await mkdir(out, { recursive: true });
 for (const name of kFiles) if (name !== 'index.html') await copyFile(join(site, name), join(out, name));
 
+// An .ico is a directory of images: count at 4, then 16-byte entries of width, height, ...,
+// size at 8 and offset at 12; ours are PNGs.
+async function smallIcon() {
+  const ico = await readFile(join(site, '..', 'src', 'app', 'tallybrook.ico'));
+  for (let i = 0; i < ico.readUInt16LE(4); ++i) {
+    const entry = 6 + 16 * i;
+    if (ico[entry] !== 16 || ico[entry + 1] !== 16) continue;
+    const size = ico.readUInt32LE(entry + 8), offset = ico.readUInt32LE(entry + 12);
+    return ico.subarray(offset, offset + size).toString('base64');
+  }
+  throw new Error('tallybrook.ico has no 16 px image');
+}
+
 let page = await readFile(join(site, 'index.html'), 'utf8');
 if (!kBlock.test(page)) throw new Error('index.html has no download block');
+if (!page.includes('<link rel="icon" href="data:,">')) throw new Error('index.html has no icon link');
+page = page.replace('<link rel="icon" href="data:,">', `<link rel="icon" href="data:image/png;base64,${await smallIcon()}">`);
 if (exe) {
   const bytes = await readFile(exe);
   await writeFile(join(out, 'Tallybrook.exe'), bytes);

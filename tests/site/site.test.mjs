@@ -86,6 +86,13 @@ describe('tallybrook.app in Chromium', { concurrency: false }, () => {
     assert.ok(total <= kMaxPageBytes, `page weighs ${total} bytes`);
   });
 
+  test('the page\'s own files name no other origin, not even in a namespace', () => {
+    for (const name of kPageFiles.filter((f) => !f.endsWith('.wasm'))) {
+      const text = readFileSync(join(siteDir, name), 'utf8');
+      assert.deepEqual(text.match(/\b[a-z][a-z0-9+.-]*:\/\/[^\s'"<>)]*/gi) ?? [], [], name);
+    }
+  });
+
   test('the start offers the Windows program with its size and SHA-256, or says it is not there', async () => {
     const page = await newPage();
     await load(page);
