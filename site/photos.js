@@ -12,9 +12,9 @@ export function readerReady() {
   return modulePromise.then(() => true, () => false);
 }
 
-// A reader asks for a few ranges per file; these bounds only stop a reader gone wrong.
+// A reader asks for a few ranges per file; these bounds only stop a reader gone wrong. (A range
+// is bounded by the reader's own buffer, which refuses anything it would never ask for.)
 const kMaxSteps = 10000;
-const kMaxRange = 64 * 1024 * 1024;
 const kMaxJson = 64 * 1024;
 
 // Standalone WebAssembly has no host around it: every import it names is a stub. Growing the
@@ -78,11 +78,12 @@ export async function readPhotoFile(file) {
       for (let step = 0; !x.tb_photo_done(reader); step++) {
         const offset = x.tb_photo_wanted_offset(reader);
         const length = x.tb_photo_wanted_length(reader) >>> 0;
-        if (step >= kMaxSteps || length > kMaxRange || !(offset >= 0)) throw new Error('runaway reader');
+        if (step >= kMaxSteps || !(offset >= 0)) throw new Error('runaway reader');
+        // The room first: a range the reader would never ask for is refused before it is read.
+        const at = x.tb_photo_buffer(reader, length);
+        if (!at) throw new Error('no buffer');
         const bytes = new Uint8Array(await file.slice(offset, offset + length).arrayBuffer());
         bytesRead += bytes.length;
-        const at = x.tb_photo_buffer(reader, bytes.length);
-        if (!at && bytes.length) throw new Error('no buffer');
         new Uint8Array(x.memory.buffer, at, bytes.length).set(bytes);
         x.tb_photo_supply(reader, bytes.length);
       }
