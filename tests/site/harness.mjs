@@ -1,7 +1,16 @@
-// Helpers of the site's browser tests: dropping files on the page as a person would, reading
-// the photo list, the samples' table, and the performance section written from the figures.
+// Helpers of the site's tests: the program's link, dropping files on the page as a person would,
+// reading the photo list, the samples' table, and the performance section written from the figures.
 import { readFileSync } from 'node:fs';
 import { join } from 'node:path';
+
+// The link's fragment as the program writes it: "#reading=" and the JSON (or any text) with
+// RFC 3986 unreserved characters kept, every other byte as %XX.
+export function readingLink(value) {
+  const text = typeof value === 'string' ? value : JSON.stringify(value);
+  return '#reading=' + [...new TextEncoder().encode(text)]
+    .map((b) => (/[A-Za-z0-9\-._~]/.test(String.fromCharCode(b)) ? String.fromCharCode(b) : `%${b.toString(16).toUpperCase().padStart(2, '0')}`))
+    .join('');
+}
 
 // Drops files on the page as a person would (a drop event carrying real files from disk) and
 // waits for each answer; returns the milliseconds from the drop to the last answer.

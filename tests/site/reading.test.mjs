@@ -3,13 +3,9 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { countText, decodeReading, groupDigits, plainText, sourceInWords } from '../../site/reading.js';
+import { readingLink as link } from './harness.mjs';
 
 const base = { v: 1, make: 'Canon Inc.', model: 'Canon EOS 80D', count: 987, firmware: '1.0.3', serial: '', source: 'Canon USB 0xD1AC' };
-// The program's encoding: RFC 3986 unreserved characters kept, every other byte as %XX.
-const encode = (text) => [...new TextEncoder().encode(text)]
-  .map((b) => (/[A-Za-z0-9\-._~]/.test(String.fromCharCode(b)) ? String.fromCharCode(b) : `%${b.toString(16).toUpperCase().padStart(2, '0')}`))
-  .join('');
-const link = (value) => `#reading=${encode(typeof value === 'string' ? value : JSON.stringify(value))}`;
 const without = (key) => Object.fromEntries(Object.entries(base).filter(([k]) => k !== key));
 
 test('the worked example of the program decodes to its reading', () => {

@@ -16,7 +16,7 @@ import { dirname, join } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { serve } from '../../site/tools/serve.mjs';
 import { gotoReady, kExampleLink, kViewports, launchChromium, pickPhotos, screenshotViews } from '../../site/tools/browser.mjs';
-import { dropFiles, lastItem, performanceSection, readExpected as readTable } from './harness.mjs';
+import { dropFiles, lastItem, performanceSection, readExpected as readTable, readingLink } from './harness.mjs';
 
 const repo = join(dirname(fileURLToPath(import.meta.url)), '../..');
 const out = join(repo, 'build/site-tests');
@@ -119,7 +119,6 @@ describe('tallybrook.app in Chromium', { concurrency: false }, () => {
   });
 
   test('readings from the program\'s links', async () => {
-    const encode = (value) => encodeURIComponent(JSON.stringify(value)).replace(/[!'()*]/g, (c) => `%${c.charCodeAt(0).toString(16).toUpperCase()}`);
     const cases = [
       { name: 'Canon 0xD1AC', make: 'Canon Inc.', model: 'Canon EOS 80D', count: 12345, firmware: '1.0.3', serial: '0123', source: 'Canon USB 0xD1AC', shown: '12,345', words: /0xD1AC/ },
       { name: 'Canon 0xD167', make: 'Canon Inc.', model: 'Canon EOS 5D Mark III', count: 512, firmware: '1.3.5', serial: '', source: 'Canon USB 0xD167', shown: '512', words: /0xD167.*did not send its main shutter counter/ },
@@ -130,7 +129,7 @@ describe('tallybrook.app in Chromium', { concurrency: false }, () => {
     const page = await newPage();
     for (const c of cases) {
       const { name, shown, words, ...reading } = c;
-      await load(page, `#reading=${encode({ v: 1, ...reading })}`);
+      await load(page, readingLink({ v: 1, ...reading }));
       const view = await page.evaluate(() => {
         const t = (id) => document.getElementById(id).textContent;
         return {
