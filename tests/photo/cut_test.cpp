@@ -13,19 +13,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
-#include <ostream>
 #include <span>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "photo/photo_reader.h"
+#include "samples.h"
 
 #if defined(__has_include)
 #if __has_include(<sanitizer/asan_interface.h>)
@@ -39,48 +34,8 @@
 
 namespace {
 
-#ifdef TB_PHOTO_SAMPLES_DIR
-const std::filesystem::path samplesDir = TB_PHOTO_SAMPLES_DIR;
-#else
-const std::filesystem::path samplesDir = std::filesystem::path(__FILE__).parent_path() / "samples";
-#endif
-
 constexpr std::uint64_t stride = 4096;
 constexpr std::uint64_t edgeWindow = 256;
-
-struct Sample {
-    std::string file;
-    std::optional<std::uint32_t> count;  // none where the file holds no count
-};
-
-// Test names and failures show the file, not the bytes of the struct.
-void PrintTo(const Sample& sample, std::ostream* out) { *out << sample.file; }
-
-// expected.tsv: file, make, model, count ("none" or a number), then columns this test ignores.
-std::vector<Sample> samples()
-{
-    std::vector<Sample> out;
-    std::ifstream table(samplesDir / "expected.tsv");
-    std::string line;
-    std::getline(table, line);  // header
-    while (std::getline(table, line)) {
-        std::istringstream fields(line);
-        std::string file, make, model, count;
-        if (!std::getline(fields, file, '\t') || !std::getline(fields, make, '\t') ||
-            !std::getline(fields, model, '\t') || !std::getline(fields, count, '\t'))
-            continue;
-        Sample sample{file, std::nullopt};
-        if (count != "none") sample.count = static_cast<std::uint32_t>(std::stoul(count));
-        out.push_back(sample);
-    }
-    return out;
-}
-
-std::vector<std::uint8_t> load(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 bool same(const PhotoReading& a, const PhotoReading& b)
 {
@@ -157,13 +112,14 @@ class PhotoCut : public testing::TestWithParam<Sample> {};
 TEST_P(PhotoCut, EveryPrefixGivesTheCountOrSaysWhyNot)
 {
     const Sample& sample = GetParam();
-    const std::vector<std::uint8_t> bytes = load(samplesDir / sample.file);
-    ASSERT_FALSE(bytes.empty()) << "missing " << samplesDir / sample.file;
+    const std::vector<std::uint8_t> bytes = loadFile(samplePath(sample.file));
+    ASSERT_FALSE(bytes.empty()) << "missing " << samplePath(sample.file);
+    const std::optional<std::uint32_t> count = expectedCount(sample);
     const std::span<const std::uint8_t> file(bytes);
 
     // The whole file first: the table's answer, so a prefix has something to agree with.
     const PhotoReading whole = readPhoto(file);
-    ASSERT_EQ(whole.count, sample.count);
+    ASSERT_EQ(whole.count, count);
 
     const std::uint64_t end = metadataEnd(file, whole);
     const std::vector<std::uint64_t> lengths = cutLengths(bytes.size(), end, rangeEdges(file));
@@ -178,7 +134,7 @@ TEST_P(PhotoCut, EveryPrefixGivesTheCountOrSaysWhyNot)
         }
         if (reading.count) {
             ++withCount;
-            ASSERT_EQ(reading.count, sample.count);
+            ASSERT_EQ(reading.count, count);
             ASSERT_EQ(reading.kind, whole.kind);
             ASSERT_FALSE(reading.source.empty());
         } else {
@@ -187,22 +143,13 @@ TEST_P(PhotoCut, EveryPrefixGivesTheCountOrSaysWhyNot)
         }
     }
     // The whole file is among the lengths, so a sample with a count gives it at least once.
-    EXPECT_EQ(withCount > 0, sample.count.has_value());
+    EXPECT_EQ(withCount > 0, count.has_value());
     RecordProperty("metadata_end", static_cast<int>(end));
     RecordProperty("cuts", static_cast<int>(lengths.size()));
 }
 
-// One test per sample, named after its file.
-std::string sampleName(const testing::TestParamInfo<Sample>& info)
-{
-    std::string name = info.param.file;
-    for (char& c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-    return name;
-}
+INSTANTIATE_TEST_SUITE_P(Samples, PhotoCut, testing::ValuesIn(loadSamples()), sampleTestName);
 
-INSTANTIATE_TEST_SUITE_P(Samples, PhotoCut, testing::ValuesIn(samples()), sampleName);
-
-TEST(PhotoCutTable, HoldsEverySample) { EXPECT_GE(samples().size(), 30u) << "table missing or short in " << samplesDir; }
+TEST(PhotoCutTable, HoldsEverySample) { EXPECT_GE(loadSamples().size(), 30u) << "table missing or short in " << TB_PHOTO_SAMPLES_DIR; }
 
 }  // namespace

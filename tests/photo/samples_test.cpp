@@ -47,12 +47,7 @@ TEST_P(SampleTest, GivesItsTableAnswer)
 }
 
 INSTANTIATE_TEST_SUITE_P(Samples, SampleTest, testing::ValuesIn(loadSamples()),
-                         [](const testing::TestParamInfo<Sample>& info) {
-                             std::string name = info.param.file;
-                             for (auto& c : name)
-                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                             return name;
-                         });
+                         sampleTestName);
 
 TEST(PhotoCountTool, EverySampleThroughTheCommand)
 {
