@@ -6,7 +6,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
+#include <string_view>
 
 enum class ByteOrder { Little, Big };
 
@@ -110,4 +112,10 @@ inline std::uint32_t u32at(std::span<const std::uint8_t> b, std::size_t at, Byte
     ByteReader r(b, order);
     r.seek(at);
     return r.u32();
+}
+
+// Whether the bytes begin with a signature ("SONY DSC ", "Exif\0\0").
+inline bool startsWith(std::span<const std::uint8_t> bytes, std::string_view text) noexcept
+{
+    return bytes.size() >= text.size() && std::memcmp(bytes.data(), text.data(), text.size()) == 0;
 }

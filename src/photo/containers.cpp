@@ -13,11 +13,6 @@ constexpr std::uint64_t kMaxBoxRead = 1 << 20;
 // box's length alone would let 65,535 items of 65,535 extents each cost seconds.
 constexpr unsigned kMaxIlocSteps = 16384;
 
-bool startsWith(std::span<const std::uint8_t> bytes, std::string_view text)
-{
-    return bytes.size() >= text.size() && std::memcmp(bytes.data(), text.data(), text.size()) == 0;
-}
-
 std::uint32_t fourcc(const char (&s)[5])
 {
     return std::uint32_t(std::uint8_t(s[0])) << 24 | std::uint32_t(std::uint8_t(s[1])) << 16 |

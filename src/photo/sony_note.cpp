@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <string_view>
 
 #include "photo/maker_note.h"
@@ -142,11 +141,6 @@ std::optional<std::uint32_t> counterAt(std::span<const std::uint8_t> block, std:
     std::uint32_t value = 0;
     for (int i = 0; i < 3; ++i) value |= std::uint32_t{kDecipher[block[at + i]]} << (8 * i);
     return value;
-}
-
-bool startsWith(std::span<const std::uint8_t> bytes, std::string_view text)
-{
-    return bytes.size() >= text.size() && std::memcmp(bytes.data(), text.data(), text.size()) == 0;
 }
 
 } // namespace
