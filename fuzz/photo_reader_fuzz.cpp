@@ -267,12 +267,6 @@ NOT_STEERING void checkReading(const PhotoReading& reading, std::string_view fil
     else check(line == "no count: " + reading.message);
 }
 
-NOT_STEERING bool same(const PhotoReading& a, const PhotoReading& b)
-{
-    return a.count == b.count && a.kind == b.kind && a.mechanical == b.mechanical && a.make == b.make &&
-           a.model == b.model && a.source == b.source && a.message == b.message;
-}
-
 // Ranges handed to the reader so far, to see that none is asked for again.
 class Supplied {
 public:
@@ -375,7 +369,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (h % 16 == 0) checkJson(whole, R"(C:\photos\"best" \ one.jpg)");
 
     const PhotoReading resumed = drive(file, size);
-    check(same(resumed, whole));
+    check(resumed == whole);
 
     // The passes below each in a share of the inputs, chosen by the input's bytes, so that a
     // run of ten million takes an hour rather than two on a shared machine.
@@ -384,14 +378,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Most files are read in one or two rounds, so the failure falls in one of the first three.
     if (h % 2 == 1) {
         const PhotoReading failed = drive(file, size, (h >> 4) % 3, static_cast<std::uint32_t>(h >> 8) % 4096);
-        if (!same(failed, whole)) checkReading(failed);
+        if (failed != whole) checkReading(failed);
         if (failed.count) check(failed.count == whole.count && failed.kind == whole.kind);
     }
 
     // With a file that long every read is a full 64 KiB one.
     if ((h >> 2) % 4 == 1) {
         const PhotoReading padded = drive(file, size + padding);
-        if (!same(padded, whole)) checkReading(padded);
+        if (padded != whole) checkReading(padded);
         if (padded.count && whole.count) check(padded.count == whole.count && padded.kind == whole.kind);
     }
     return 0;

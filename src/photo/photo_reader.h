@@ -20,6 +20,8 @@ struct PhotoReading {
     std::string source;                      // where the count came from, e.g. "Nikon maker note 0x00A7"
     std::string message;                     // without a count: why, in words a person understands;
                                              // with a count: a caveat (Fujifilm firmware reset) or empty
+
+    bool operator==(const PhotoReading&) const = default;
 };
 
 struct ByteRange { std::uint64_t offset = 0; std::uint32_t length = 0; };

@@ -37,19 +37,13 @@ namespace {
 constexpr std::uint64_t stride = 4096;
 constexpr std::uint64_t edgeWindow = 256;
 
-bool same(const PhotoReading& a, const PhotoReading& b)
-{
-    return a.count == b.count && a.kind == b.kind && a.mechanical == b.mechanical && a.make == b.make &&
-           a.model == b.model && a.source == b.source && a.message == b.message;
-}
-
 // The shortest prefix that reads as the whole file.
 std::uint64_t metadataEnd(std::span<const std::uint8_t> file, const PhotoReading& whole)
 {
     std::uint64_t low = 0, high = file.size();
     while (low < high) {
         const std::uint64_t mid = low + (high - low) / 2;
-        if (same(readPhoto(file.first(static_cast<std::size_t>(mid))), whole)) high = mid;
+        if (readPhoto(file.first(static_cast<std::size_t>(mid))) == whole) high = mid;
         else low = mid + 1;
     }
     return low;
@@ -130,7 +124,7 @@ TEST_P(PhotoCut, EveryPrefixGivesTheCountOrSaysWhyNot)
         const PhotoReading reading = readPhoto(cut.bytes());
         if (length >= end) {
             // Past the metadata a cut changes nothing.
-            ASSERT_TRUE(same(reading, whole)) << reading.message;
+            ASSERT_TRUE(reading == whole) << reading.message;
         }
         if (reading.count) {
             ++withCount;
