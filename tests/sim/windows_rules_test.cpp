@@ -53,6 +53,21 @@ HRESULT withWrongType(IPortableDevice* device, ComPtr<IPortableDeviceValues> par
     return driverOf(device, params.Get());
 }
 
+// GetDeviceInfo's first read, with one of its parameters of the wrong VARTYPE.
+HRESULT readWithWrongType(IPortableDevice* device, REFPROPERTYKEY key)
+{
+    const auto context = startTransfer(device);
+    return withWrongType(device, readCommand(context, 100), key);
+}
+
+// A command sent on a second connection that asked for read access only.
+HRESULT commandOnReadOnly()
+{
+    HRESULT opened = E_FAIL;
+    auto readOnly = openWith(GENERIC_READ, &opened);
+    return FAILED(opened) ? opened : send(readOnly.Get(), executeCommand(12, kSetRemoteMode, {1}).Get()).hr;
+}
+
 struct Case {
     const char* rule;
     std::function<void(sim::ServiceRules&)> rules;  // null: the defaults
@@ -102,22 +117,13 @@ TEST(WindowsRules, EachWrongClientMeetsTheCodeWindowsGives)
          },
          kInvalidData},
         {"context as a number", nullptr,
-         [](IPortableDevice* d) {
-             const auto context = startTransfer(d);
-             return withWrongType(d, readCommand(context, 100), WPD_PROPERTY_MTP_EXT_TRANSFER_CONTEXT);
-         },
+         [](IPortableDevice* d) { return readWithWrongType(d, WPD_PROPERTY_MTP_EXT_TRANSFER_CONTEXT); },
          kInvalidData},
         {"byte count as text", nullptr,
-         [](IPortableDevice* d) {
-             const auto context = startTransfer(d);
-             return withWrongType(d, readCommand(context, 100), WPD_PROPERTY_MTP_EXT_TRANSFER_NUM_BYTES_TO_READ);
-         },
+         [](IPortableDevice* d) { return readWithWrongType(d, WPD_PROPERTY_MTP_EXT_TRANSFER_NUM_BYTES_TO_READ); },
          kInvalidData},
         {"buffer as text", nullptr,
-         [](IPortableDevice* d) {
-             const auto context = startTransfer(d);
-             return withWrongType(d, readCommand(context, 100), WPD_PROPERTY_MTP_EXT_TRANSFER_DATA);
-         },
+         [](IPortableDevice* d) { return readWithWrongType(d, WPD_PROPERTY_MTP_EXT_TRANSFER_DATA); },
          kInvalidData},
         {"no OPERATION_PARAMS", nullptr,
          [](IPortableDevice* d) {
@@ -211,19 +217,11 @@ TEST(WindowsRules, EachWrongClientMeetsTheCodeWindowsGives)
          S_FALSE},
         // 7. Commands on a read-only connection: refused by default, allowed by the switch.
         {"commands on a read-only connection", nullptr,
-         [](IPortableDevice*) {
-             HRESULT opened = E_FAIL;
-             auto readOnly = openWith(GENERIC_READ, &opened);
-             return FAILED(opened) ? opened : send(readOnly.Get(), executeCommand(12, kSetRemoteMode, {1}).Get()).hr;
-         },
+         [](IPortableDevice*) { return commandOnReadOnly(); },
          E_ACCESSDENIED},
         {"commands on a read-only connection that lets them through",
          [](sim::ServiceRules& r) { r.readOnlyCommands = true; },
-         [](IPortableDevice*) {
-             HRESULT opened = E_FAIL;
-             auto readOnly = openWith(GENERIC_READ, &opened);
-             return FAILED(opened) ? opened : send(readOnly.Get(), executeCommand(12, kSetRemoteMode, {1}).Get()).hr;
-         },
+         [](IPortableDevice*) { return commandOnReadOnly(); },
          S_OK},
         // 8. Of unknown size, the data ends with the first short chunk; reading on fails.
         {"unknown size taken as a length", [](sim::ServiceRules& r) { r.unknownTotalSize = true; },
