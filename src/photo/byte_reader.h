@@ -12,6 +12,9 @@
 
 enum class ByteOrder { Little, Big };
 
+// The order a one-byte mark names, as in a TIFF header's "MM" / "II": 'M' big-endian, else little.
+inline ByteOrder orderOf(std::uint8_t mark) noexcept { return mark == 'M' ? ByteOrder::Big : ByteOrder::Little; }
+
 class ByteReader {
 public:
     ByteReader(std::span<const std::uint8_t> bytes, ByteOrder order) noexcept : bytes_(bytes), order_(order) {}

@@ -45,8 +45,6 @@ struct Header {
     ByteOrder claimed = ByteOrder::Little;
 };
 
-ByteOrder orderOf(std::uint8_t first) { return first == 'M' ? ByteOrder::Big : ByteOrder::Little; }
-
 Header recognise(std::span<const std::uint8_t> head, const Block& note)
 {
     const auto begin = static_cast<std::int64_t>(note.begin);

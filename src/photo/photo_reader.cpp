@@ -40,8 +40,6 @@ Brand brandOf(std::string_view make)
     return Brand::Other; // Olympus, OM System, Panasonic and the rest write no count into photos
 }
 
-ByteOrder orderOf(std::uint8_t first) { return first == 'M' ? ByteOrder::Big : ByteOrder::Little; }
-
 // DNGPrivateData: the camera's own DNG ("PENTAX \0" and a Pentax note) or a converter's records
 // ("Adobe\0", then id, big-endian length, payload), whose "MakN" record carries the original
 // maker note with the offset it had in the original file; its offsets still count from there.
