@@ -33,7 +33,3 @@ void readSonyNote(const NoteContext& context, PhotoReading& reading);
 void readPentaxNote(const NoteContext& context, PhotoReading& reading);
 void readCanonNote(const NoteContext& context, PhotoReading& reading);
 void readFujifilmNote(const NoteContext& context, PhotoReading& reading);
-
-// "0x00A7" for a tag (four digits), "0x3A" for an offset: as tag tables write them.
-std::string hexTag(unsigned tag);
-std::string hexText(unsigned value);

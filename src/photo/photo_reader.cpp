@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <string_view>
 
 #include "photo/containers.h"
@@ -149,20 +148,6 @@ PhotoReading parse(FileView& file)
 }
 
 } // namespace
-
-std::string hexTag(unsigned tag)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%04X", tag & 0xFFFF);
-    return text;
-}
-
-std::string hexText(unsigned value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%X", value);
-    return text;
-}
 
 PhotoReader::PhotoReader(std::uint64_t fileSize) : cache_(std::make_unique<RangeCache>(fileSize))
 {

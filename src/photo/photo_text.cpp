@@ -1,6 +1,7 @@
 #include "photo/photo_text.h"
 
 #include <cctype>
+#include <cstdio>
 #include <string_view>
 
 std::string noCountText(NoCount why)
@@ -66,6 +67,20 @@ bool startsWithNoCase(std::string_view text, std::string_view prefix)
         if (std::toupper(static_cast<unsigned char>(text[i])) != std::toupper(static_cast<unsigned char>(prefix[i])))
             return false;
     return true;
+}
+
+std::string hexTag(unsigned tag)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%04X", tag & 0xFFFF);
+    return text;
+}
+
+std::string hexText(unsigned value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", value);
+    return text;
 }
 
 namespace {

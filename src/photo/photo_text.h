@@ -32,5 +32,9 @@ bool startsWithNoCase(std::string_view text, std::string_view prefix);
 std::string noCountText(NoCount why);
 std::string caveatText(Caveat caveat);
 
+// "0x00A7" for a tag (four digits), "0x3A" for an offset: as tag tables write them.
+std::string hexTag(unsigned tag);
+std::string hexText(unsigned value);
+
 // Sets the reading to "no count" for `why` (keeping make and model).
 void setNoCount(PhotoReading& reading, NoCount why);
