@@ -60,18 +60,6 @@ Bytes heif(const Bytes& skip, const Bytes& tiffBytes, std::uint16_t imageExtents
     return cat(cat(ftyp, meta), box("mdat", item));
 }
 
-Bytes sonyEncipher(Bytes plain)
-{
-    for (auto& b : plain)
-        if (b < 249) b = static_cast<std::uint8_t>(unsigned(b) * b % 249 * b % 249);
-    return plain;
-}
-
-Bytes fujifilmNote(std::uint16_t raw)
-{
-    return cat(Bytes{'F', 'U', 'J', 'I', 'F', 'I', 'L', 'M', 12, 0, 0, 0}, ifd({shorts(0x1438, {raw}, LE)}, 12, LE));
-}
-
 } // namespace
 
 TEST(HeifContainer, ExifItemWithoutPrefix)

@@ -137,4 +137,20 @@ inline Bytes jpeg(const Bytes& tiffBytes)
     return cat(b, Bytes{0xFF, 0xDA, 0x00, 0x02, 0x00, 0xFF, 0xD9});
 }
 
+// The Sony cipher: a plain byte p below 249 is stored as p^3 mod 249.
+inline Bytes sonyEncipher(Bytes plain)
+{
+    for (auto& b : plain)
+        if (b < 249) b = static_cast<std::uint8_t>(unsigned(b) * b % 249 * b % 249);
+    return plain;
+}
+
+// A Fujifilm note: "FUJIFILM", the offset of its little-endian IFD, and the IFD with the raw
+// 0x1438 value (top bit a flag).
+inline Bytes fujifilmNote(std::uint16_t raw)
+{
+    return cat(Bytes{'F', 'U', 'J', 'I', 'F', 'I', 'L', 'M', 12, 0, 0, 0},
+               ifd({shorts(0x1438, {raw}, ByteOrder::Little)}, 12, ByteOrder::Little));
+}
+
 } // namespace fixture
