@@ -59,14 +59,18 @@ function checkedResult(json) {
   };
 }
 
-// Reads one File; resolves to the checked result plus bytesRead, or { failure } in words.
+// A file with no answer at all: the members of a result, none set, and why in words.
+const noAnswer = (failure, bytesRead) =>
+  ({ count: null, kind: null, mechanical: null, make: '', model: '', source: '', message: '', failure, bytesRead });
+
+// Reads one File; resolves to the checked result plus bytesRead, or with `failure` in words.
 // Each file gets a fresh instance, so a file that trips the reader cannot touch the next one.
 export async function readPhotoFile(file) {
   let module;
   try {
     module = await modulePromise;
   } catch {
-    return { failure: 'The photo reader could not be loaded. Reload the page and try again.', bytesRead: 0 };
+    return noAnswer('The photo reader could not be loaded. Reload the page and try again.', 0);
   }
   let bytesRead = 0;
   try {
@@ -93,7 +97,7 @@ export async function readPhotoFile(file) {
     }
   } catch (e) {
     if (e instanceof DOMException || e?.name === 'NotReadableError')
-      return { failure: 'The browser could not read this file. Is it still where it was?', bytesRead };
-    return { failure: 'The photo reader stopped on this file without an answer. The file may be damaged.', bytesRead };
+      return noAnswer('The browser could not read this file. Is it still where it was?', bytesRead);
+    return noAnswer('The photo reader stopped on this file without an answer. The file may be damaged.', bytesRead);
   }
 }

@@ -13,8 +13,9 @@ export function readingLink(value) {
 }
 
 // Drops files on the page as a person would (a drop event carrying real files from disk) and
-// waits for each answer; returns the milliseconds from the drop to the last answer.
-export async function dropFiles(page, paths) {
+// waits for each answer; returns the milliseconds from the drop to the last answer. `picked`
+// runs once the files are chosen and before they are dropped.
+export async function dropFiles(page, paths, picked = async () => {}) {
   const input = await page.evaluateHandle(() => {
     const element = document.createElement('input');
     element.type = 'file';
@@ -22,6 +23,7 @@ export async function dropFiles(page, paths) {
     return element;
   });
   await input.setInputFiles(paths);
+  await picked();
   return page.evaluate((element) => new Promise((resolve) => {
     const list = document.getElementById('photo-list');
     const before = list.children.length;

@@ -10,7 +10,7 @@ import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import { createHash } from 'node:crypto';
 import { existsSync, readFileSync, statSync } from 'node:fs';
-import { copyFile, mkdir, mkdtemp, open, rm, writeFile } from 'node:fs/promises';
+import { copyFile, mkdir, mkdtemp, open, rm, utimes, writeFile } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { dirname, join } from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -219,6 +219,27 @@ describe('tallybrook.app in Chromium', { concurrency: false }, () => {
         assert.ok(item.text.split('\n').filter(Boolean).length >= 2, `${name} has its sentence: ${item.text}`);
         assert.ok(item.bytesRead <= bytes.length, name);
       }
+      await page.close();
+    } finally {
+      await rm(dir, { recursive: true, force: true });
+    }
+  });
+
+  test('a file changed after it was picked gets a sentence, and the files after it are still read', { timeout: 60000 }, async () => {
+    const sample = readExpected().find((s) => s.count !== 'none');
+    const dir = await mkdtemp(join(tmpdir(), 'tallybrook-site-'));
+    try {
+      const changed = join(dir, `changed-${sample.file}`);
+      await copyFile(join(samplesDir, sample.file), changed);
+      const page = await newPage();
+      await load(page);
+      // A new modification time is enough: the browser then refuses to read the file it was given.
+      await dropFiles(page, [changed, join(samplesDir, sample.file)], () => utimes(changed, new Date(), new Date(Date.now() + 60000)));
+      const items = await page.$$eval('#photo-list li', (lis) => lis.map((li) => ({ state: li.dataset.state, count: li.dataset.count ?? null, text: li.innerText })));
+      assert.equal(items.length, 2);
+      assert.equal(items[0].state, 'none', items[0].text);
+      assert.match(items[0].text, /could not read this file/);
+      assert.equal(items[1].count, sample.count, items[1].text);
       await page.close();
     } finally {
       await rm(dir, { recursive: true, force: true });
