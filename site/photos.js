@@ -43,10 +43,10 @@ const isText = (t) => typeof t === 'string';
 // The reader's JSON, checked member by member: the page shows only what has the agreed form.
 function checkedResult(json) {
   const r = JSON.parse(json);
-  const ok = r && r.ok === true && isCount(r.count) && kKinds.has(r.kind) &&
-    (r.mechanical === null || isCount(r.mechanical)) &&
-    ['make', 'model', 'source', 'message'].every((k) => r[k] === null || isText(r[k]));
-  const noCount = r && r.ok === false && r.count === null && isText(r.message);
+  const texts = r && ['make', 'model', 'source', 'message'].every((k) => r[k] === null || isText(r[k]));
+  const ok = texts && r.ok === true && isCount(r.count) && kKinds.has(r.kind) &&
+    (r.mechanical === null || isCount(r.mechanical));
+  const noCount = texts && r.ok === false && r.count === null && isText(r.message);
   if (!ok && !noCount) throw new Error('unexpected answer from the photo reader');
   return {
     count: ok ? r.count : null,
