@@ -21,7 +21,19 @@ struct NoteContext {
     IfdWalker& walker;
     const MakerNote& note;
     Container container;
+    const Ifd* exif = nullptr; // the Exif IFD the note was found through, when there is one
+    ByteOrder exifOrder = ByteOrder::Little;
 };
+
+// Whether the Exif Flash tag (0x9209) says the flash fired (its bit 0). Some counters beside the
+// count are not kept up on a flash shot.
+inline bool flashFired(const NoteContext& context)
+{
+    const IfdEntry* e = context.exif ? context.exif->find(0x9209) : nullptr;
+    if (!e) return false;
+    const auto flash = entryNumber(context.walker.file(), *e, context.exifOrder);
+    return flash && (*flash & 1) != 0;
+}
 
 // Nesting of a maker note's own directory below IFD0 and the Exif IFD.
 inline constexpr int kNoteDepth = 2;

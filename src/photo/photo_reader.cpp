@@ -135,7 +135,7 @@ PhotoReading parse(FileView& file)
     }
     file.prefetch(note->block.begin, std::min(note->block.length(), kNotePrefetch));
 
-    const NoteContext context{walker, *note, where.container};
+    const NoteContext context{walker, *note, where.container, exif ? &*exif : nullptr, exifBlock.order};
     switch (brand) {
     case Brand::Nikon: readNikonNote(context, reading); break;
     case Brand::Sony: readSonyNote(context, reading); break;

@@ -1,14 +1,16 @@
 // Sony: the maker note is "SONY DSC \0\0\0" and an IFD in the file's byte order (JPEG, HEIF), or
-// the IFD alone (ARW); offsets count from the Exif TIFF header. The count sits in tag 0x9050, a
-// block run through a byte cipher, at a place that depends on the body's generation, and compacts
-// carry the same block with unrelated data at those places. So the model decides everything: a
-// body not in the table gets no number, however clean a guess would decode.
+// the IFD alone (ARW); offsets count from the Exif TIFF header. Since 2011 the count sits in tag
+// 0x9050, a block run through a byte cipher, at a place that depends on the body's generation, and
+// compacts carry the same block with unrelated data at those places; the 2009-2011 bodies keep it
+// in tag 0x0020 instead (sony_0020.cpp). So the model decides everything: a body not in a table
+// gets no number, however clean a guess would decode.
 
 #include <algorithm>
 #include <array>
 #include <string_view>
 
 #include "photo/maker_note.h"
+#include "photo/sony_0020.h"
 
 namespace {
 
@@ -18,11 +20,14 @@ enum class Sony9050 {
     c,          // from mid-2020: 0x3A
     d,          // from 2023: 0x0A, mechanical releases only
     dIfZeroed,  // 9050d only when the block starts with five zero bytes, otherwise not known
-    none,       // the body writes no count (no mechanical shutter, or too old)
+    unknown,    // a body whose count, if it writes one, is in no documented place
+    none,       // the body writes no count (no mechanical shutter, a compact, or too old)
 };
 
 // Counters stored beside the count in the same block, each equal to it (or one less, `lag`) when
-// valid; a disagreeing one means the block is not laid out as the table says.
+// valid; a disagreeing one means the block is not laid out as the table says. ShutterCount2 is not
+// kept up on a shot with flash, so it is compared only when the flash did not fire.
+// Names are matched whole: "ILCE-7C" is not "ILCE-7CM2", nor "ZV-E10" "ZV-E10M2".
 struct SonyModel {
     std::string_view model;
     Sony9050 layout;
@@ -50,9 +55,13 @@ constexpr SonyModel kModels[] = {
     {"NEX-6", Sony9050::a},
     {"NEX-7", Sony9050::a},
     {"NEX-F3", Sony9050::a},
+    {"NEX-VG20E", Sony9050::a},
+    {"NEX-VG30E", Sony9050::a},
+    {"NEX-VG900", Sony9050::a},
     {"ILCA-68", Sony9050::a},
     {"ILCA-77M2", Sony9050::a},
     {"ILCE-3000", Sony9050::a},
+    {"ILCE-3500", Sony9050::a},
     {"ILCE-5000", Sony9050::a, 0x4C},
     {"ILCE-5100", Sony9050::a, 0x4C},
     {"ILCE-6000", Sony9050::a, 0x4C},
@@ -63,15 +72,19 @@ constexpr SonyModel kModels[] = {
     {"ILCE-QX1", Sony9050::a, 0x4C},
     // 9050b
     {"ILCE-6100", Sony9050::b},
+    {"ILCE-6100A", Sony9050::b},
     {"ILCE-6300", Sony9050::b},
     {"ILCE-6400", Sony9050::b},
+    {"ILCE-6400A", Sony9050::b},
     {"ILCE-6500", Sony9050::b},
     {"ILCE-6600", Sony9050::b},
     {"ILCE-7C", Sony9050::b},
     {"ILCE-7M3", Sony9050::b},
     {"ILCE-7RM2", Sony9050::b},
     {"ILCE-7RM3", Sony9050::b},
+    {"ILCE-7RM3A", Sony9050::b},
     {"ILCE-7RM4", Sony9050::b},
+    {"ILCE-7RM4A", Sony9050::b},
     {"ILCE-7SM2", Sony9050::b},
     {"ILCE-9", Sony9050::b},
     {"ILCE-9M2", Sony9050::b},
@@ -83,6 +96,9 @@ constexpr SonyModel kModels[] = {
     {"ILCE-7RM5", Sony9050::c, 0x50},
     {"ILCE-7SM3", Sony9050::c, 0x50},
     {"ILME-FX3", Sony9050::c, 0x50},
+    // Said to be 9050c only because their names start like the FX3's: not until a real file shows it.
+    {"ILME-FX30", Sony9050::unknown},
+    {"ILME-FX3A", Sony9050::unknown},
     // 9050d
     {"ILCE-6700", Sony9050::d},
     {"ILCE-7CM2", Sony9050::d},
@@ -90,10 +106,19 @@ constexpr SonyModel kModels[] = {
     {"ILME-FX2", Sony9050::d},
     {"ILCE-1M2", Sony9050::dIfZeroed},
     {"ILCE-7M5", Sony9050::dIfZeroed},
+    // The 9050d generation, but no count place documented for it.
+    {"ILCE-9M3", Sony9050::unknown},
+    // Named in no layout; read at 0x32 only by a rule that takes every body it does not exclude.
+    {"ILX-LR1", Sony9050::unknown},
     // Electronic shutter only: the 9050d field counts mechanical releases, so nothing to read.
     {"ZV-E1", Sony9050::none},
     {"ZV-E10M2", Sony9050::none},
-    // DSLRs before the 0x9050 block.
+    // Compacts named without "DSC-" (those with it are all compacts, below).
+    {"ZV-1", Sony9050::none},
+    {"ZV-1A", Sony9050::none},
+    {"ZV-1F", Sony9050::none},
+    {"ZV-1M2", Sony9050::none},
+    // DSLRs with no count at all; the ones that keep it in tag 0x0020 are in sony_0020.cpp.
     {"DSLR-A100", Sony9050::none},
     {"DSLR-A200", Sony9050::none},
     {"DSLR-A300", Sony9050::none},
@@ -148,13 +173,15 @@ std::optional<std::uint32_t> counterAt(std::span<const std::uint8_t> block, std:
 void readSonyNote(const NoteContext& context, PhotoReading& reading)
 {
     FileView& file = context.walker.file();
-    const SonyModel* model = findModel(reading.model);
-    if (!model) {
+    const bool in0020 = keepsCountIn0020(reading.model);
+    const SonyModel* model = in0020 ? nullptr : findModel(reading.model);
+    if (!in0020 && !model) {
         // Compacts (RX100, RX1R, HX...) carry the 0x9050 block with no count in it.
         const bool compact = reading.model.rfind("DSC-", 0) == 0;
         return setNoCount(reading, compact ? NoCount::NotRecorded : NoCount::UnknownModel);
     }
-    if (model->layout == Sony9050::none) return setNoCount(reading, NoCount::NotRecorded);
+    if (model && model->layout == Sony9050::none) return setNoCount(reading, NoCount::NotRecorded);
+    if (model && model->layout == Sony9050::unknown) return setNoCount(reading, NoCount::UnknownModel);
 
     const Block& note = context.note.block;
     const auto head = file.getUpTo(note.begin, std::min<std::uint64_t>(12, note.length()));
@@ -166,6 +193,8 @@ void readSonyNote(const NoteContext& context, PhotoReading& reading)
         return setNoCount(reading, NoCount::UnknownModel); // camcorder, phone and badged notes: not examined
     const auto ifd = context.walker.read(note, static_cast<std::int64_t>(ifdPos) - note.base, kNoteDepth);
     if (!ifd) return setNoCount(reading, NoCount::Damaged);
+    // Whatever 0x9050 block these bodies write, their count is not in it.
+    if (in0020) return readSony0020(file, *ifd, reading);
 
     const IfdEntry* entry = ifd->find(kBlockTag);
     if (!entry || entry->type != 7) return setNoCount(reading, NoCount::NotUsable);
@@ -184,9 +213,7 @@ void readSonyNote(const NoteContext& context, PhotoReading& reading)
 
     // A block shifted from its usual place (seen in an ILCE-6000 JPEG of a RAW+JPEG pair) still
     // decodes to plausible numbers; only the neighbouring counters give it away.
-    // ShutterCount2 is said to be invalid after a flash shot; a count that cannot be confirmed is
-    // still refused, since a wrong number is worse than none.
-    if (model->count2) {
+    if (model->count2 && !flashFired(context)) {
         const auto count2 = counterAt(block, model->count2);
         if (!count2 || (*count2 != 0 && *count2 != *count)) return setNoCount(reading, NoCount::NotUsable);
     }
