@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <new>
+#include <optional>
+#include <string_view>
 #include <string>
 #include <vector>
 
 #include "photo/photo_reader.h"
+#include "photo/photo_text.h"
 
 struct TbPhoto {
     explicit TbPhoto(std::uint64_t size) : reader(size) {}
@@ -59,8 +62,26 @@ const char* tb_photo_result_json(TbPhoto* p)
 {
     if (!p) return "{\"ok\":false,\"count\":null,\"mechanical\":null,\"kind\":null,\"make\":null,\"model\":null,"
                    "\"source\":null,\"message\":\"Out of memory.\"}";
-    p->json = photoReadingJson(p->reader.reading());
+    p->json = photoReadingJson(p->reader.reading(), {}, JsonFor::Page);
     return p->json.c_str();
+}
+
+namespace {
+// A model string from a link: the program's are at most 255 characters of UTF-8.
+constexpr unsigned kMaxModel = 1024;
+char ratingModel[kMaxModel];
+std::string ratingText;
+} // namespace
+
+char* tb_rating_model(unsigned length) { return length <= kMaxModel ? ratingModel : nullptr; }
+
+const char* tb_rating_json(unsigned length, double mechanical)
+{
+    const std::string_view model(ratingModel, std::min(length, kMaxModel));
+    std::optional<std::uint32_t> counted;
+    if (mechanical >= 0 && mechanical <= 4294967295.0) counted = static_cast<std::uint32_t>(mechanical);
+    ratingText = ratingJson(model, counted);
+    return ratingText.c_str();
 }
 
 double tb_photo_bytes_supplied(const TbPhoto* p) { return p ? static_cast<double>(p->reader.bytesSupplied()) : 0; }

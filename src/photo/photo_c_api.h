@@ -28,6 +28,14 @@ const char* tb_photo_result_json(TbPhoto* p);
 double tb_photo_bytes_supplied(const TbPhoto* p);
 void tb_photo_close(TbPhoto* p);
 
+// The maker's rating for a model, for a reading that did not come from a photo (the link of a
+// USB reading): write the model's UTF-8 bytes into tb_rating_model(length) (NULL beyond 1024
+// bytes), then tb_rating_json(length, mechanical) gives a JSON array of the sentences shown
+// beside the count (ratingSentences); mechanical is the mechanical count, or -1 when the count
+// may include electronic releases. Valid until the next call.
+char* tb_rating_model(unsigned length);
+const char* tb_rating_json(unsigned length, double mechanical);
+
 #ifdef __cplusplus
 }
 #endif

@@ -23,6 +23,8 @@ constexpr std::uint16_t kModel = 0x0110;
 constexpr std::uint16_t kExifIfd = 0x8769;
 constexpr std::uint16_t kDngPrivateData = 0xC634;
 constexpr std::uint16_t kMakerNote = 0x927C;
+constexpr std::uint16_t kDateTimeOriginal = 0x9003;
+constexpr std::uint16_t kBodySerialNumber = 0xA431;
 
 enum class Brand { Nikon, Sony, Pentax, Canon, Fujifilm, Other };
 
@@ -113,6 +115,12 @@ PhotoReading parse(FileView& file)
     } else if (const auto* e = ifd0->find(kExifIfd)) {
         exifPointed = true;
         if (const auto offset = entryNumber(file, *e, tiff.order)) exif = walker.read(tiff, *offset, 1);
+    }
+
+    // Which body took the photo and when: the page groups a card's photos by body.
+    if (exif) {
+        if (const auto* e = exif->find(kBodySerialNumber)) reading.serial = entryText(file, *e);
+        if (const auto* e = exif->find(kDateTimeOriginal)) reading.taken = entryText(file, *e);
     }
 
     std::optional<MakerNote> note;

@@ -2,8 +2,11 @@
 // Every text a person reads about a photo, in one place: why there is no count, the caveats a
 // count carries, the one-line summary and the JSON object.
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "photo/photo_reader.h"
 
@@ -36,5 +39,27 @@ std::string caveatText(Caveat caveat);
 std::string hexTag(unsigned tag);
 std::string hexText(unsigned value);
 
-// Sets the reading to "no count" for `why` (keeping make and model).
+// Sets the reading to "no count" for `why` (keeping make and model), with the next step for it.
 void setNoCount(PhotoReading& reading, NoCount why);
+
+// What to do without a count: Canon and Fujifilm keep it in the camera, other brands without a
+// count in their photos have no known way at all, a damaged or stripped photo has a better sibling.
+NextStep nextStepFor(NoCount why, std::string_view make);
+// The next step as a sentence for the page or for photo-count's JSON, and in a few words for its
+// text output. Empty for NextStep::None.
+std::string nextStepText(NextStep next, JsonFor audience);
+std::string nextStepShort(NextStep next);
+
+// The count that the maker's rating can be set against: the mechanical one (Nikon 0x0037 beside
+// the total, or a count that is itself mechanical).
+std::optional<std::uint32_t> mechanicalCount(const PhotoReading& reading);
+
+// What is said beside a count about the model's rated shutter life: the figure and who published
+// it, the mechanical count's share of it (no share for a count that may include electronic
+// releases), or that the body has no mechanical shutter; then what a rating is. Nothing for a
+// model without a row.
+std::vector<std::string> ratingSentences(std::string_view model, std::optional<std::uint32_t> mechanical);
+// The sentences as a JSON array of strings, for the page.
+std::string ratingJson(std::string_view model, std::optional<std::uint32_t> mechanical);
+// The same in a few words for photo-count's text output; empty without a row.
+std::string ratingShort(std::string_view model, std::optional<std::uint32_t> mechanical);

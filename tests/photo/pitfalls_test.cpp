@@ -59,7 +59,8 @@ TEST(NikonNote, CountAndMechanicalCountFromTheInnerTiff)
     EXPECT_EQ(r.mechanical, 3487u);
     EXPECT_EQ(r.kind, CountKind::AllReleases);
     EXPECT_EQ(r.source, "Nikon maker note 0x00A7");
-    EXPECT_EQ(photoCountLine(r), "8,541 shutter actuations (NIKON D850; 3,487 mechanical)");
+    EXPECT_EQ(photoCountLine(r), "8,541 shutter actuations (NIKON D850; 3,487 mechanical); Nikon rates it for 200,000, "
+                                 "a test figure, not a limit; mechanical count 2% of it");
 }
 
 TEST(NikonNote, NotAvailableMarkerIsNoCount)
@@ -321,11 +322,12 @@ TEST(PhotoText, JsonAndLine)
     r.source = "Fujifilm maker note 0x1438";
     EXPECT_EQ(photoReadingJson(r, "a.jpg"),
               R"({"file":"a.jpg","ok":true,"count":18463,"mechanical":null,"kind":"images","make":"FUJIFILM",)"
-              R"("model":"X-S10 \"b\\\"","source":"Fujifilm maker note 0x1438","message":null})");
+              R"("model":"X-S10 \"b\\\"","source":"Fujifilm maker note 0x1438","message":null,"rated":null,)"
+              R"("rated_by":null})");
     PhotoReading none;
     none.message = "why";
     EXPECT_EQ(photoReadingJson(none), R"({"ok":false,"count":null,"mechanical":null,"kind":null,"make":null,)"
-                                      R"("model":null,"source":null,"message":"why"})");
+                                      R"("model":null,"source":null,"message":"why","rated":null,"rated_by":null})");
     EXPECT_EQ(photoCountLine(none), "no count: why");
     EXPECT_EQ(photoReadingJson(none, "a\tb\n.jpg").rfind(R"({"file":"a\u0009b\u000a.jpg",)", 0), 0u);
     PhotoReading one;
