@@ -1,8 +1,12 @@
 // Canon: the maker note is a bare IFD in the Exif TIFF's byte order with offsets from the TIFF
 // header; in CR3 it is box CMT3, a TIFF of its own. Only a few bodies store a shutter count, each
-// in its own place, so only the models below give one. FileNumber / FileIndex is folder-and-file
-// numbering and never a count.
+// in its own place, so only the models below give one, matched whole: "Canon EOS R5 C" and
+// "Canon EOS R50 V" are other cameras. FileNumber / FileIndex is folder-and-file numbering and
+// never a count (an EOS 30D value once called its shutter count was the file number), and the
+// R6 Mark III's CameraInfo counter counts images since the card was formatted.
 
+#include <algorithm>
+#include <iterator>
 #include <string_view>
 
 #include "photo/maker_note.h"
@@ -45,6 +49,12 @@ constexpr CanonModel kModels[] = {
     {"Canon PowerShot G5 X Mark II", CanonField::CameraInfo, 0x293, 0xA95},
 };
 
+// Recent bodies that may well store a count, in a place no one has published: "not known yet"
+// rather than "not recorded".
+constexpr std::string_view kPlaceNotKnown[] = {
+    "Canon EOS R1", "Canon EOS R3", "Canon EOS R7", "Canon EOS R10", "Canon EOS R100",
+};
+
 const CanonModel* findModel(std::string_view model)
 {
     for (const auto& m : kModels)
@@ -64,7 +74,11 @@ void readCanonNote(const NoteContext& context, PhotoReading& reading)
 {
     // Every other Canon body, consumer and most professional ones, stores no count in its photos.
     const CanonModel* model = findModel(reading.model);
-    if (!model) return setNoCount(reading, NoCount::NotRecorded);
+    if (!model) {
+        const bool notKnown = std::find(std::begin(kPlaceNotKnown), std::end(kPlaceNotKnown), reading.model) !=
+                              std::end(kPlaceNotKnown);
+        return setNoCount(reading, notKnown ? NoCount::UnknownModel : NoCount::NotRecorded);
+    }
 
     FileView& file = context.walker.file();
     Block block = context.note.block;

@@ -1,7 +1,9 @@
 // Fujifilm: the maker note is "FUJIFILM", a little-endian offset to its IFD, and the IFD, always
 // little-endian, with offsets from the note's first byte. Tag 0x1438 counts images; its top bit is
 // a flag, not part of the number. Every X-series body since about 2014 writes it, so the tag's
-// presence decides and there is no table of models.
+// presence decides and there is no table of models. Counters that are not it: 0x1032 (exposures
+// in this one image), 0x1101 (place in a burst), 0x1105 (pixel-shift shots), 0x1151/0x1152
+// (images in a composite), 0x2001 (image in a multi-image raw).
 
 #include <cstring>
 
@@ -10,6 +12,9 @@
 namespace {
 
 constexpr std::uint16_t kImageCount = 0x1438;
+// 1 when the camera developed this file again from a raw: the note, count included, is the
+// original shot's.
+constexpr std::uint16_t kImageGeneration = 0x1436;
 
 } // namespace
 
@@ -36,4 +41,7 @@ void readFujifilmNote(const NoteContext& context, PhotoReading& reading)
     reading.kind = CountKind::Images;
     reading.source = "Fujifilm maker note 0x1438";
     reading.message = caveatText(Caveat::FujifilmFirmwareReset);
+    if (const IfdEntry* generation = ifd->find(kImageGeneration);
+        generation && entryNumber(file, *generation, ByteOrder::Little) == 1u)
+        reading.message = caveatText(Caveat::FujifilmRedeveloped) + " " + reading.message;
 }

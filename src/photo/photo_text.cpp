@@ -40,6 +40,9 @@ std::string caveatText(Caveat caveat)
     case Caveat::FujifilmFirmwareReset:
         return "Fujifilm cameras may restart this count at 0 when new firmware is installed, so the real "
                "number of shots can be higher.";
+    case Caveat::FujifilmRedeveloped:
+        return "This file was developed again in the camera from a raw file, so the count is the one the "
+               "camera had when the original photo was taken, not its count today.";
     case Caveat::CanonMayBeInvalid:
         return "On this model the field is known to be right only on some bodies: compare with a second "
                "photo taken later.";

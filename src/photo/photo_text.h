@@ -24,6 +24,7 @@ enum class NoCount {
 enum class Caveat {
     None,
     FujifilmFirmwareReset,
+    FujifilmRedeveloped,    // developed again in the camera from a raw: the original shot's count
     CanonMayBeInvalid,      // EOS-1D Mark III class: the field is valid only on some bodies
     CanonSettingsFileChange, // EOS-1Ds Mark II: the value was seen to change with a settings file
     SonyWrapsAt65536         // ILCE-7R: the counter starts again after 65,535
