@@ -62,9 +62,6 @@ void setNoCount(PhotoReading& reading, NoCount why)
     reading.kind = CountKind::AllReleases;
     reading.source.clear();
     reading.message = noCountText(why);
-}
-
-bool startsWithNoCase(std::string_view text, std::string_view prefix)
     reading.next = nextStepFor(why, reading.make);
 }
 
@@ -118,6 +115,9 @@ std::string nextStepShort(NextStep next)
     case NextStep::ModelNotKnownYet: return "No other way to read it is known yet.";
     }
     return {};
+}
+
+bool startsWithNoCase(std::string_view text, std::string_view prefix)
 {
     if (prefix.size() > text.size()) return false;
     for (std::size_t i = 0; i < prefix.size(); ++i)
@@ -191,9 +191,6 @@ std::string jsonString(std::string_view text)
 
 std::string jsonTextOrNull(std::string_view text) { return text.empty() ? "null" : jsonString(text); }
 
-std::string jsonNumberOrNull(const std::optional<std::uint32_t>& n) { return n ? std::to_string(*n) : "null"; }
-
-} // namespace
 // "2%" of the rating; a share that rounds to nothing is not shown as 0%.
 std::string shareText(std::uint32_t part, std::uint32_t whole)
 {
@@ -207,6 +204,9 @@ std::string ratedFigure(const ShutterRating& r)
     return (r.floor ? "over " : "") + withCommas(r.rated);
 }
 
+std::string jsonNumberOrNull(const std::optional<std::uint32_t>& n) { return n ? std::to_string(*n) : "null"; }
+
+} // namespace
 
 std::optional<std::uint32_t> mechanicalCount(const PhotoReading& reading)
 {
@@ -311,7 +311,7 @@ std::string photoCountLine(const PhotoReading& reading)
         detail += withCommas(*reading.mechanical) + " mechanical";
     }
     if (!detail.empty()) line += " (" + detail + ")";
+    if (const auto rating = ratingShort(reading.model, mechanicalCount(reading)); !rating.empty()) line += "; " + rating;
     if (!reading.message.empty()) line += ". " + reading.message;
     return line;
 }
-    if (const auto rating = ratingShort(reading.model, mechanicalCount(reading)); !rating.empty()) line += "; " + rating;
