@@ -7,7 +7,7 @@
 //      input's bytes (a failed read): a count, if any, is the count of the whole file;
 //   4. (a quarter) the input followed by 100 MB of zeros: the reader still reads at most what
 //      maxBytesRead allows, and gives no other count;
-// and (a quarter) the WebAssembly boundary, the C functions, must give readPhoto's JSON.
+// and (a quarter) the WebAssembly boundary, the C functions, must give readPhoto's JSON for the page.
 // Every reading: a count only with its source, a message without one, printable texts, a
 // JSON line that reads back to the same reading, a count line that says the same.
 
@@ -24,6 +24,7 @@
 
 #include "photo/photo_c_api.h"
 #include "photo/photo_reader.h"
+#include "photo/photo_text.h"
 
 // The checks below are not what the fuzzer should steer by, and uninstrumented they cost a
 // fraction of the time: coverage is taken from the reader alone.
@@ -52,11 +53,13 @@ NOT_STEERING bool printable(std::string_view text)
     return true;
 }
 
-// A flat JSON object of strings, numbers, booleans and nulls, read back strictly: values by
-// key (strings unescaped, the rest as written), or nothing if it is not such an object.
+// A flat JSON object of strings, numbers, booleans, nulls and arrays of strings, read back
+// strictly: values by key (strings unescaped, the rest as written), or nothing if it is not such
+// an object.
 struct JsonValue {
-    enum Type { String, Number, Bool, Null } type;
+    enum Type { String, Number, Bool, Null, Array } type;
     std::string text;
+    std::vector<std::string> items; // an Array's strings
 };
 using JsonObject = std::vector<std::pair<std::string, JsonValue>>;
 
@@ -107,16 +110,28 @@ private:
         if (json_[pos_] == '"') {
             auto s = string();
             if (!s) return std::nullopt;
-            return JsonValue{JsonValue::String, std::move(*s)};
+            return JsonValue{JsonValue::String, std::move(*s), {}};
         }
-        if (word("null")) return JsonValue{JsonValue::Null, "null"};
-        if (word("true")) return JsonValue{JsonValue::Bool, "true"};
-        if (word("false")) return JsonValue{JsonValue::Bool, "false"};
+        if (take('[')) {
+            JsonValue array{JsonValue::Array, {}, {}};
+            if (take(']')) return array;
+            for (;;) {
+                auto item = string();
+                if (!item) return std::nullopt;
+                array.items.push_back(std::move(*item));
+                if (take(',')) continue;
+                if (take(']')) return array;
+                return std::nullopt;
+            }
+        }
+        if (word("null")) return JsonValue{JsonValue::Null, "null", {}};
+        if (word("true")) return JsonValue{JsonValue::Bool, "true", {}};
+        if (word("false")) return JsonValue{JsonValue::Bool, "false", {}};
         // Counts are whole numbers: digits without a leading zero (or "0" itself).
         const std::size_t start = pos_;
         while (pos_ < json_.size() && json_[pos_] >= '0' && json_[pos_] <= '9') ++pos_;
         if (pos_ == start || (json_[start] == '0' && pos_ - start > 1)) return std::nullopt;
-        return JsonValue{JsonValue::Number, std::string(json_.substr(start, pos_ - start))};
+        return JsonValue{JsonValue::Number, std::string(json_.substr(start, pos_ - start)), {}};
     }
 
     NOT_STEERING std::optional<std::string> string()
@@ -200,16 +215,18 @@ NOT_STEERING const char* kindName(CountKind kind)
     return nullptr;
 }
 
-NOT_STEERING void checkJson(const PhotoReading& reading, std::string_view file)
+NOT_STEERING void checkJson(const PhotoReading& reading, std::string_view file, JsonFor audience = JsonFor::Tool)
 {
-    const std::string json = photoReadingJson(reading, file);
+    const std::string json = photoReadingJson(reading, file, audience);
     const auto object = JsonReader(json).object();
     check(object.has_value());
 
     // The keys, each once, in their order; "file" only with a file name.
     std::vector<std::string_view> keys;
     for (const auto& entry : *object) keys.push_back(entry.first);
-    std::vector<std::string_view> expected{"ok", "count", "mechanical", "kind", "make", "model", "source", "message"};
+    std::vector<std::string_view> expected{"ok",     "count",   "mechanical", "kind",    "make",
+                                           "model",  "source",  "message",    "rated",   "rated_by"};
+    if (audience == JsonFor::Page) expected.insert(expected.end(), {"serial", "taken", "rating"});
     if (!file.empty()) expected.insert(expected.begin(), "file");
     check(keys == expected);
 
@@ -232,7 +249,22 @@ NOT_STEERING void checkJson(const PhotoReading& reading, std::string_view file)
     checkText(*object, "make", reading.make);
     checkText(*object, "model", reading.model);
     checkText(*object, "source", reading.source);
-    checkText(*object, "message", reading.message);
+    // Without a count the message goes on with what to do next.
+    std::string message = reading.message;
+    if (!reading.count && reading.next != NextStep::None) message += " " + nextStepText(reading.next, audience);
+    checkText(*object, "message", message);
+    // A rating comes with who published it, or neither is there.
+    const JsonValue* rated = find(*object, "rated");
+    const JsonValue* ratedBy = find(*object, "rated_by");
+    check(rated->type == JsonValue::Null || rated->type == JsonValue::Number);
+    check(ratedBy->type == (rated->type == JsonValue::Null ? JsonValue::Null : JsonValue::String));
+    if (audience == JsonFor::Page) {
+        checkText(*object, "serial", reading.serial);
+        checkText(*object, "taken", reading.taken);
+        const JsonValue* rating = find(*object, "rating");
+        check(rating->type == JsonValue::Array && (reading.count || rating->items.empty()));
+        for (const auto& sentence : rating->items) check(!sentence.empty() && printable(sentence));
+    }
 }
 
 NOT_STEERING std::string grouped(std::uint32_t n)
@@ -258,13 +290,18 @@ NOT_STEERING void checkReading(const PhotoReading& reading, std::string_view fil
     check(kindName(reading.kind) != nullptr);
     check(printable(reading.make) && printable(reading.model));
     check(printable(reading.source) && printable(reading.message));
+    check(printable(reading.serial) && printable(reading.taken));
     checkJson(reading, {});
+    checkJson(reading, {}, JsonFor::Page);
     if (!file.empty()) checkJson(reading, file);
 
     const std::string line = photoCountLine(reading);
     check(printable(line));
     if (reading.count) check(line.compare(0, grouped(*reading.count).size() + 1, grouped(*reading.count) + " ") == 0);
-    else check(line == "no count: " + reading.message);
+    else {
+        const std::string next = nextStepShort(reading.next);
+        check(line == "no count: " + reading.message + (next.empty() ? "" : " " + next));
+    }
 }
 
 // Ranges handed to the reader so far, to see that none is asked for again.
@@ -373,7 +410,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The passes below each in a share of the inputs, chosen by the input's bytes, so that a
     // run of ten million takes an hour rather than two on a shared machine.
-    if (h % 4 == 0) check(throughCApi(file) == photoReadingJson(whole));
+    if (h % 4 == 0) check(throughCApi(file) == photoReadingJson(whole, {}, JsonFor::Page));
 
     // Most files are read in one or two rounds, so the failure falls in one of the first three.
     if (h % 2 == 1) {
