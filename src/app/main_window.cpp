@@ -57,6 +57,7 @@ struct WindowState {
     HWND detailLine = nullptr;
     HWND focusWhenDeactivated = nullptr;
     WNDPROC logBoxEditProc = nullptr;
+    int defaultButtonId = kReadButtonId;  // pressed by Enter when the focus is on no push button
 
     ReadStarter readStarter = static_cast<ReadStarter>(&startRead);
 };
@@ -159,6 +160,39 @@ LRESULT CALLBACK logBoxProc(HWND logBox, UINT message, WPARAM wParam, LPARAM lPa
     return result;
 }
 
+// IsDialogMessageW treats the window as a dialog: as Tab moves the focus it takes the default
+// look from every button, gives it to a focused push button, and asks the window for its
+// default button (DM_GETDEFID) to give the look back to and to press on Enter. The focus moved
+// by this code or by the mouse follows the same rule here, so Enter presses the button that
+// looks like the default: the focused one, else "Read camera".
+void showDefaultButton(HWND focus)
+{
+    const bool onButton =
+        focus && (SendMessageW(focus, WM_GETDLGCODE, 0, 0) & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON));
+    HWND owner = onButton ? focus : GetDlgItem(state.mainWindow, state.defaultButtonId);
+    for (HWND button : {state.readButton, state.resultButton, state.copyButton})
+        SendMessageW(button, BM_SETSTYLE, button == owner ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+}
+
+void focusControl(HWND control)
+{
+    SetFocus(control);
+    showDefaultButton(control);
+}
+
+// What a dialog's own procedure answers; a plain window's answer of 0 leaves Enter nowhere.
+LRESULT onGetDefId()
+{
+    return MAKELRESULT(state.defaultButtonId, DC_HASDEFID);
+}
+
+LRESULT onSetDefId(WPARAM id)
+{
+    state.defaultButtonId = static_cast<int>(id);
+    showDefaultButton(GetFocus());
+    return TRUE;
+}
+
 LRESULT onCreate(HWND window)
 {
     state.mainWindow = window;
@@ -176,7 +210,8 @@ LRESULT onCreate(HWND window)
     state.logBoxEditProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(state.logBox, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&logBoxProc)));
     state.focusWhenDeactivated = nullptr;
-    SetFocus(state.readButton);
+    state.defaultButtonId = kReadButtonId;
+    focusControl(state.readButton);
     return 0;
 }
 
@@ -191,7 +226,7 @@ LRESULT onActivate(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     }
     HWND saved = state.focusWhenDeactivated;
     if (!HIWORD(wParam) && saved && IsWindow(saved) && IsWindowEnabled(saved)) {
-        SetFocus(saved);
+        focusControl(saved);
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
@@ -242,6 +277,11 @@ void onCopyCommand()
 
 LRESULT onCommand(WPARAM wParam)
 {
+    // A click into the log gives it the focus without the dialog manager's help.
+    if (LOWORD(wParam) == kLogBoxId && HIWORD(wParam) == EN_SETFOCUS) {
+        showDefaultButton(state.logBox);
+        return 0;
+    }
     switch (LOWORD(wParam)) {
     case kReadButtonId: onReadCommand(); break;
     case kResultButtonId: onResultCommand(); break;
@@ -287,7 +327,7 @@ LRESULT onReadingDone(LPARAM lParam)
         SetWindowTextW(state.headline, countHeadline(shown.count).c_str());
         SetWindowTextW(state.detailLine, detailText(shown.model, shown.firmware).c_str());
         EnableWindow(state.resultButton, TRUE);
-        SetFocus(state.resultButton);
+        focusControl(state.resultButton);
     } else {
         SetWindowTextW(state.headline, kNoReadingHeadline);
         SetWindowTextW(state.detailLine, shown.message.c_str());
@@ -306,6 +346,8 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_CTLCOLORSTATIC: return onCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     case WM_LOG_LINE: return onLogLine(lParam);
     case WM_READING_DONE: return onReadingDone(lParam);
+    case DM_GETDEFID: return onGetDefId();
+    case DM_SETDEFID: return onSetDefId(wParam);
     default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }

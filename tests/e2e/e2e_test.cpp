@@ -395,6 +395,23 @@ bool pumpUntil(Done done)
     }
 }
 
+// Another program's window comes to the front, then `window` again, as Alt+Tab does it; returns
+// once the focus is back on `focused` (or after five seconds).
+void switchAwayAndBack(HWND window, int focused)
+{
+    HWND other = CreateWindowExW(0, L"STATIC", L"another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200,
+                                 nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(other, nullptr);
+    SetForegroundWindow(other);
+    EXPECT_TRUE(pumpUntil([&] { return GetForegroundWindow() == other; })) << "could not switch away";
+    SetForegroundWindow(window);
+    EXPECT_TRUE(pumpUntil([&] { return GetForegroundWindow() == window; })) << "could not switch back";
+    pumpUntil([&] { return probe::focusId(window) == focused; });
+    DestroyWindow(other);
+}
+
+bool looksDefault(HWND window, int id) { return (probe::style(probe::control(window, id)) & BS_TYPEMASK) == BS_DEFPUSHBUTTON; }
+
 TEST_P(FocusOnReactivation, ReturnsToTheButtonThatHadIt)
 {
     const Reactivation c = GetParam();
@@ -404,17 +421,8 @@ TEST_P(FocusOnReactivation, ReturnsToTheButtonThatHadIt)
     for (int i = 0; i < c.tabs; ++i) probe::pressTab(window);
     ASSERT_EQ(probe::focusId(window), c.focused);
 
-    // Another program's window comes to the front, then Tallybrook again.
-    HWND other = CreateWindowExW(0, L"STATIC", L"another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200,
-                                 nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-    ASSERT_NE(other, nullptr);
-    SetForegroundWindow(other);
-    EXPECT_TRUE(pumpUntil([&] { return GetForegroundWindow() == other; })) << "could not switch away";
-    SetForegroundWindow(window);
-    EXPECT_TRUE(pumpUntil([&] { return GetForegroundWindow() == window; })) << "could not switch back";
-    pumpUntil([&] { return probe::focusId(window) == c.focused; });
+    switchAwayAndBack(window, c.focused);
     EXPECT_EQ(probe::focusId(window), c.focused);
-    DestroyWindow(other);
 
     probe::pressKey(window, c.key);
     if (c.key == VK_RETURN) {
@@ -429,6 +437,79 @@ INSTANTIATE_TEST_SUITE_P(Buttons, FocusOnReactivation,
                          [](const auto& info) {
                              return info.param.key == VK_RETURN ? "ReadWithEnter" : "CopyWithSpace";
                          });
+
+// Enter with the keyboard in the log, or on "Read camera" after the log had it, reads: the
+// window keeps "Read camera" its default button as a dialog does, however the focus moved.
+struct EnterAfterTheLog {
+    const char* name;
+    int tabs;     // presses of Tab after clicking into the log
+    bool switched; // switched to another program and back before Enter
+    int focused;  // where the keyboard is when Enter is pressed
+};
+
+void PrintTo(const EnterAfterTheLog& c, std::ostream* out) { *out << c.name; }
+
+class EnterKey : public Tallybrook, public ::testing::WithParamInterface<EnterAfterTheLog> {};
+
+TEST_P(EnterKey, AfterTheLogReads)
+{
+    const EnterAfterTheLog c = GetParam();
+    start("");
+    ASSERT_TRUE(pumpUntil([&] { return probe::focusId(window) == kRead; }));
+    probe::clickInto(window, kLog);
+    ASSERT_EQ(probe::focusId(window), kLog);
+    for (int i = 0; i < c.tabs; ++i) probe::pressTab(window);
+    if (c.switched) switchAwayAndBack(window, c.focused);
+    ASSERT_EQ(probe::focusId(window), c.focused);
+    EXPECT_TRUE(looksDefault(window, kRead)) << "\"Read camera\" no longer looks like the default button";
+
+    probe::pressKey(window, VK_RETURN);
+    EXPECT_TRUE(probe::waitForText(window, kHeadline, L"No reading", 5000)) << "Enter read nothing";
+}
+
+INSTANTIATE_TEST_SUITE_P(Focus, EnterKey,
+                         ::testing::Values(EnterAfterTheLog{"InTheLog", 0, false, kLog},
+                                           EnterAfterTheLog{"TabToReadCamera", 1, false, kRead},
+                                           EnterAfterTheLog{"TabToReadCameraThenSwitchBack", 1, true, kRead},
+                                           EnterAfterTheLog{"TabToCopyAndBack", 3, false, kRead}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// After a count the keyboard is on "See full result": Enter opens it, and reads nothing again.
+TEST_F(Tallybrook, EnterAfterACountOpensTheResult)
+{
+    start(kFujifilm);
+    read();
+    ASSERT_EQ(probe::focusId(window), kResult);
+    EXPECT_TRUE(looksDefault(window, kResult));
+    EXPECT_FALSE(looksDefault(window, kRead));
+
+    const std::wstring before = readLinks();
+    const std::wstring log = text(kLog);
+    probe::pressKey(window, VK_RETURN);
+    std::wstring links;
+    for (int i = 0; i < 500 && (links = readLinks()).size() <= before.size(); ++i) Sleep(10);
+    EXPECT_EQ(links.rfind(L"https://tallybrook.app/#reading=", before.size()), before.size()) << "Enter opened nothing";
+    EXPECT_EQ(text(kLog), log) << "Enter read the camera again";
+
+    // Tab back to "Read camera": Enter there reads again.
+    probe::pressTab(window);
+    probe::pressTab(window);
+    ASSERT_EQ(probe::focusId(window), kRead);
+    EXPECT_TRUE(looksDefault(window, kRead));
+    EXPECT_FALSE(looksDefault(window, kResult));
+    probe::pressKey(window, VK_RETURN);
+    EXPECT_TRUE(probe::waitForText(window, kLog, log, 5000, false)) << "Enter read nothing";
+}
+
+// After a reading without a count the focus is where it was; Enter reads again.
+TEST_F(Tallybrook, EnterAfterNoCountReadsAgain)
+{
+    start(std::string(kCanonDevice) + kSlowCanon);
+    read();
+    ASSERT_EQ(text(kHeadline), L"No reading");
+    probe::pressKey(window, VK_RETURN);
+    EXPECT_TRUE(probe::waitForText(window, kHeadline, kReading, 5000)) << "Enter read nothing";
+}
 
 // The caption and the taskbar get the icon's own small artwork at the system's small-icon
 // size, not the large image scaled down. The class is registered by the window's own code in
