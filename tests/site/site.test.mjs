@@ -3,24 +3,31 @@
 // sample photo, a 100 MB file, crafted links, the request log, accessibility and keyboard,
 // and the screenshots. Writes the site's figures to build/site-tests/performance.md.
 //
-// Alone: node --test tests/site/  (builds the site into build/site-tests/site first).
-// TB_PHOTO_SAMPLES names another folder of samples with expected.tsv.
+// Alone: bash scripts/site-test (builds the site into build/site-tests/site first, without
+// the program). TB_SITE_DIR names a site already built to test as it is (scripts/release:
+// dist/site), TB_SITE_EXE the program it must offer as its download (none: the page must say
+// the program is not part of this copy). TB_PHOTO_SAMPLES names another folder of samples
+// with expected.tsv.
 import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import { createHash } from 'node:crypto';
 import { existsSync, readFileSync, statSync } from 'node:fs';
-import { copyFile, mkdir, mkdtemp, open, rm, utimes, writeFile } from 'node:fs/promises';
+import { copyFile, mkdir, mkdtemp, open, rm, stat, utimes, writeFile } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { dirname, join } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { serve } from '../../site/tools/serve.mjs';
 import { gotoReady, kExampleLink, kViewports, launchChromium, pickPhotos, screenshotViews } from '../../site/tools/browser.mjs';
-import { dropFiles, lastItem, performanceSection, readExpected as readTable, readingLink } from './harness.mjs';
+import {
+  axeViolations, dropFiles, kCraftedLinks, kReadings, lastItem, linkState, listItems, performanceSection, policyTries,
+  readExpected as readTable, readingLink, readingView,
+} from './harness.mjs';
 
 const repo = join(dirname(fileURLToPath(import.meta.url)), '../..');
 const out = join(repo, 'build/site-tests');
-const siteDir = join(out, 'site');
+const siteDir = process.env.TB_SITE_DIR ?? join(out, 'site');
+const siteExe = process.env.TB_SITE_EXE ?? null;
 const samplesDir = process.env.TB_PHOTO_SAMPLES ?? join(repo, 'tests/photo/samples');
 const openedLinkFile = process.env.TB_OPENED_LINK ?? join(repo, 'build/windows/e2e/opened-link.txt');
 const kPageFiles = ['index.html', 'style.css', 'main.js', 'reading.js', 'photos.js', 'photo.wasm'];
@@ -64,7 +71,7 @@ const load = (page, fragment = '') => gotoReady(page, url + fragment);
 const readExpected = () => readTable(samplesDir);
 
 before(async () => {
-  execFileSync('bash', [join(repo, 'scripts/site'), '--build', siteDir], { stdio: ['ignore', 'inherit', 'inherit'] });
+  if (!process.env.TB_SITE_DIR) execFileSync('bash', [join(repo, 'scripts/site'), '--build', siteDir], { stdio: ['ignore', 'inherit', 'inherit'] });
   await mkdir(join(out, 'screenshots'), { recursive: true });
   ({ server, url } = await serve(siteDir, 0));
   browser = await launchChromium();
@@ -94,7 +101,7 @@ describe('tallybrook.app in Chromium', { concurrency: false }, () => {
     }
   });
 
-  test('the start offers the Windows program with its size and SHA-256, or says it is not there', async () => {
+  test(`the start ${siteExe ? 'offers the Windows program with its size and SHA-256' : 'says the Windows program is not part of this copy'}`, async () => {
     const page = await newPage();
     await load(page);
     const shown = await page.evaluate(() => ({
@@ -106,9 +113,8 @@ describe('tallybrook.app in Chromium', { concurrency: false }, () => {
     }));
     await page.close();
     assert.ok(shown.visible);
-    const exe = join(repo, 'build/windows/src/app/Tallybrook.exe');
-    if (existsSync(exe)) {
-      const bytes = readFileSync(exe);
+    if (siteExe) {
+      const bytes = readFileSync(siteExe);
       assert.equal(shown.href, 'Tallybrook.exe');
       assert.ok(shown.size.includes(`(${bytes.length.toLocaleString('en-US')} bytes)`), shown.size);
       assert.equal(shown.sha256, createHash('sha256').update(bytes).digest('hex'));
@@ -116,29 +122,16 @@ describe('tallybrook.app in Chromium', { concurrency: false }, () => {
     } else {
       assert.equal(shown.href, null);
       assert.match(shown.missing, /not part of this copy/);
+      assert.ok(!existsSync(join(siteDir, 'Tallybrook.exe')), 'a copy without the program carries none');
     }
   });
 
   test('readings from the program\'s links', async () => {
-    const cases = [
-      { name: 'Canon 0xD1AC', make: 'Canon Inc.', model: 'Canon EOS 80D', count: 12345, firmware: '1.0.3', serial: '0123', source: 'Canon USB 0xD1AC', shown: '12,345', words: /0xD1AC/ },
-      { name: 'Canon 0xD167', make: 'Canon Inc.', model: 'Canon EOS 5D Mark III', count: 512, firmware: '1.3.5', serial: '', source: 'Canon USB 0xD167', shown: '512', words: /0xD167.*did not send its main shutter counter/ },
-      { name: 'Fujifilm', make: 'FUJIFILM', model: 'X-T3', count: 13531, firmware: '3.20', serial: '', source: 'Fujifilm USB 0xD310', shown: '13,531', words: /0xD310/ },
-      { name: 'empty texts', make: '', model: '', count: 0, firmware: '', serial: '', source: '', shown: '0', words: /does not say where/ },
-      { name: 'largest count', make: 'Canon Inc.', model: 'Canon EOS R5', count: 4294967295, firmware: '1.8.1', serial: '', source: 'Canon USB 0xD1AC', shown: '4,294,967,295', words: /0xD1AC/ },
-    ];
     const page = await newPage();
-    for (const c of cases) {
+    for (const c of kReadings) {
       const { name, shown, words, ...reading } = c;
       await load(page, readingLink({ v: 1, ...reading }));
-      const view = await page.evaluate(() => {
-        const t = (id) => document.getElementById(id).textContent;
-        return {
-          visible: !document.getElementById('reading-view').hidden, count: t('reading-count'), make: t('reading-make'),
-          model: t('reading-model'), firmware: t('reading-firmware'), serial: t('reading-serial'),
-          source: t('reading-source'), announced: t('announce'), title: document.title,
-        };
-      });
+      const view = await readingView(page);
       assert.ok(view.visible, name);
       assert.equal(view.count, shown, name);
       for (const key of ['make', 'model', 'firmware', 'serial']) assert.equal(view[key], reading[key] || 'not given', `${name}: ${key}`);
@@ -233,9 +226,15 @@ describe('tallybrook.app in Chromium', { concurrency: false }, () => {
       await copyFile(join(samplesDir, sample.file), changed);
       const page = await newPage();
       await load(page);
-      // A new modification time is enough: the browser then refuses to read the file it was given.
-      await dropFiles(page, [changed, join(samplesDir, sample.file)], () => utimes(changed, new Date(), new Date(Date.now() + 60000)));
-      const items = await page.$$eval('#photo-list li', (lis) => lis.map((li) => ({ state: li.dataset.state, count: li.dataset.count ?? null, text: li.innerText })));
+      const before = (await stat(changed)).mtimeMs;
+      // A new modification time is enough: Chromium then refuses to read the file it was given.
+      // The change comes after the browser has taken the file's time (dropFiles asks for it
+      // first), never before: else the browser takes the new time and reads the file.
+      await dropFiles(page, [changed, join(samplesDir, sample.file)], async ([first]) => {
+        assert.equal(first.lastModified, Math.floor(before));
+        await utimes(changed, new Date(), new Date(before + 60000));
+      });
+      const items = await listItems(page);
       assert.equal(items.length, 2);
       assert.equal(items[0].state, 'none', items[0].text);
       assert.match(items[0].text, /could not read this file/);
@@ -270,38 +269,10 @@ describe('tallybrook.app in Chromium', { concurrency: false }, () => {
   });
 
   test('crafted links run nothing, open no dialog and leave the page working', async () => {
-    const json = (model) => encodeURIComponent(JSON.stringify({ v: 1, make: 'Canon Inc.', model, count: 42, firmware: '1.0', serial: '', source: 'Canon USB 0xD1AC' }));
-    const cases = [
-      // [fragment, model shown as plain text, or a pattern of the problem]
-      [`#reading=${json('<img src=x onerror="window.tbRan=1;alert(1)">')}`, '<img src=x onerror="window.tbRan=1;alert(1)">'],
-      [`#reading=${json('<script>window.tbRan=1</script>')}`, '<script>window.tbRan=1</script>'],
-      [`#reading=${json('"><svg onload=alert(1)>')}`, '"><svg onload=alert(1)>'],
-      [`#reading=${json('javascript:alert(1)')}`, 'javascript:alert(1)'],
-      [`#reading=${json('\u202Egnp.exe')}`, '\uFFFDgnp.exe'],
-      ['#reading={"v":1,"make":"<b>x</b>","model":"<i>y</i>","count":7,"firmware":"","serial":"","source":"<u>z</u>"}', '<i>y</i>'],
-      ['#reading=%7B%22v%22%3A1%ZZ', /percent-encoding/],
-      ['#reading=<script>alert(1)</script>', /cannot be read/],
-      [`#reading=${encodeURIComponent('{"v":2,"count":1}')}`, /version/],
-      [`#reading=${encodeURIComponent('{"v":1,"make":"","model":"","count":-5,"firmware":"","serial":"","source":""}')}`, /whole number/],
-      [`#reading=${encodeURIComponent('{"v":1,"make":"","count":1,"firmware":"","serial":"","source":""}')}`, /no model text/],
-      [`#reading=${json('A'.repeat(300))}`, /longer than any camera's/],
-      [`#reading=${'%3C'.repeat(4000)}`, /far longer/],
-      ['#<img src=x onerror=alert(1)>', null], // not a reading: the start
-    ];
     const page = await newPage();
-    for (const [fragment, expected] of cases) {
+    for (const [fragment, expected] of kCraftedLinks) {
       await load(page, fragment);
-      const state = await page.evaluate(() => ({
-        reading: !document.getElementById('reading-view').hidden,
-        problem: !document.getElementById('link-problem-view').hidden ? document.getElementById('link-problem').textContent : null,
-        start: !document.getElementById('start-view').hidden,
-        model: document.getElementById('reading-model').textContent,
-        elements: document.querySelectorAll('main img, main script, main svg, main iframe, main b, main i, main u').length,
-        scripts: document.scripts.length,
-        ran: window.tbRan ?? null,
-        violations: window.tbViolations,
-        drop: !document.getElementById('drop-area').hidden && !document.getElementById('pick-photos').disabled,
-      }));
+      const state = await linkState(page);
       const label = fragment.slice(0, 60);
       if (typeof expected === 'string') {
         assert.ok(state.reading, label);
@@ -319,20 +290,7 @@ describe('tallybrook.app in Chromium', { concurrency: false }, () => {
     }
     assert.deepEqual(page.tbDialogs, [], 'no dialog opened');
     // The policy itself refuses markup strings and scripts the page did not ship.
-    // (A string timer rather than eval: an evaluation from the test driver may eval freely.)
-    const refused = await page.evaluate(async () => {
-      const tries = {
-        html: () => { document.getElementById('link-problem').innerHTML = '<b id="tbHtml">x</b>'; },
-        script: () => { const e = document.createElement('script'); e.textContent = 'window.tbScript = 1'; document.body.append(e); },
-        eval: () => { window.setTimeout('window.tbEval = 1', 0); },
-      };
-      for (const attempt of Object.values(tries)) {
-        try { attempt(); } catch { /* refused at once */ }
-      }
-      await new Promise((resolve) => window.setTimeout(resolve, 100));
-      const ran = { html: !!document.getElementById('tbHtml'), script: !!window.tbScript, eval: !!window.tbEval };
-      return Object.fromEntries(Object.keys(tries).map((name) => [name, ran[name] ? 'ran' : 'refused']));
-    });
+    const refused = await policyTries(page);
     assert.deepEqual(refused, { html: 'refused', script: 'refused', eval: 'refused' });
     // After all of that, the same page still reads a photo.
     const sample = readExpected().find((s) => s.count !== 'none');
@@ -355,12 +313,7 @@ describe('tallybrook.app in Chromium', { concurrency: false }, () => {
       ];
       for (const [name, show] of views) {
         await show();
-        // Through the debugging protocol, as a browser extension would: the page's own
-        // policy rightly refuses scripts it did not ship.
-        await page.evaluate(`${axe};0`);
-        const violations = await page.evaluate(async () => (await window.axe.run(document)).violations
-          .map((v) => `${v.id}: ${v.nodes.map((n) => n.target.join(' ')).join(', ')}`));
-        assert.deepEqual(violations, [], `${name} (${colorScheme})`);
+        assert.deepEqual(await axeViolations(page, axe), [], `${name} (${colorScheme})`);
       }
       await page.close();
     }
