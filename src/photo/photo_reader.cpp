@@ -75,7 +75,13 @@ std::optional<MakerNote> dngMakerNote(FileView& file, const IfdEntry& entry, con
 
 bool hasReason(const PhotoReading& r, NoCount why) { return !r.count && r.message == noCountText(why); }
 
-PhotoReading parse(FileView& file)
+// Where the Exif IFD says which body took the photo and when. Read only once the answer stands,
+// from the bytes already held: they must never change what the parse asks for or concludes.
+struct BodyEntries {
+    std::optional<IfdEntry> serial, taken;
+};
+
+PhotoReading parse(FileView& file, BodyEntries& body)
 {
     PhotoReading reading;
     const Located located = locateExif(file);
@@ -119,8 +125,8 @@ PhotoReading parse(FileView& file)
 
     // Which body took the photo and when: the page groups a card's photos by body.
     if (exif) {
-        if (const auto* e = exif->find(kBodySerialNumber)) reading.serial = entryText(file, *e);
-        if (const auto* e = exif->find(kDateTimeOriginal)) reading.taken = entryText(file, *e);
+        if (const auto* e = exif->find(kBodySerialNumber)) body.serial = *e;
+        if (const auto* e = exif->find(kDateTimeOriginal)) body.taken = *e;
     }
 
     std::optional<MakerNote> note;
@@ -179,12 +185,16 @@ void PhotoReader::supply(std::span<const std::uint8_t> bytes)
 void PhotoReader::advance()
 {
     FileView file(*cache_);
-    PhotoReading reading = parse(file);
+    BodyEntries body;
+    PhotoReading reading = parse(file, body);
     if (!file.missing()) {
         // Ran into the file's end: a structure was cut off, not merely odd.
         if (file.pastEnd() && (hasReason(reading, NoCount::Damaged) || hasReason(reading, NoCount::NoExif) ||
                                hasReason(reading, NoCount::MakerNoteMissing)))
             setNoCount(reading, NoCount::CutShort);
+        FileView held(*cache_);
+        if (body.serial) reading.serial = entryText(held, *body.serial);
+        if (body.taken) reading.taken = entryText(held, *body.taken);
         reading_ = std::move(reading);
         done_ = true;
         return;
