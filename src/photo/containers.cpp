@@ -23,7 +23,8 @@ std::uint32_t fourcc(const char (&s)[5])
 Located findJpegExif(FileView& file, std::uint64_t begin, std::uint64_t end)
 {
     const auto soi = file.get(begin, 2);
-    if (soi.empty() || soi[0] != 0xFF || soi[1] != 0xD8) return {{}, NoCount::NotPhoto};
+    if (soi.empty()) return {{}, NoCount::Damaged}; // a RAF's JPEG past the end: cut short, or damage
+    if (soi[0] != 0xFF || soi[1] != 0xD8) return {{}, NoCount::NotPhoto};
     std::uint64_t pos = begin + 2;
     for (unsigned i = 0; i < kMaxSegments && pos < end; ++i) {
         const auto marker = file.get(pos, 2);
@@ -37,11 +38,13 @@ Located findJpegExif(FileView& file, std::uint64_t begin, std::uint64_t end)
             pos += 2;
             continue;
         }
-        if (marker[1] == 0xDA || marker[1] == 0xD9) break; // image data or its end: no Exif before it
+        // Image data or its end: no Exif before it.
+        if (marker[1] == 0xDA || marker[1] == 0xD9) return {{}, NoCount::NoExif};
         const auto lengthBytes = file.get(pos + 2, 2);
         if (lengthBytes.empty()) return {{}, NoCount::Damaged};
         const std::uint16_t length = u16at(lengthBytes, 0, ByteOrder::Big);
         if (length < 2) return {{}, NoCount::Damaged};
+        file.fits(pos, 2u + length); // a segment longer than what is left: cut short
         if (marker[1] == 0xE1 && length >= 2 + 6 + 8) {
             file.prefetch(pos, 2u + length);
             const auto tag = file.get(pos + 4, 6);
@@ -54,6 +57,8 @@ Located findJpegExif(FileView& file, std::uint64_t begin, std::uint64_t end)
         }
         pos += 2u + length;
     }
+    // The segments ran to the file's end with no image data after them: cut short there.
+    file.fits(pos, 2);
     return {{}, NoCount::NoExif};
 }
 
@@ -63,10 +68,14 @@ struct Box {
 };
 
 // The box at `pos` inside a parent ending at `parentEnd`. A box claiming more than its parent
-// holds is cut to the parent (a file cut short keeps its leading boxes readable).
+// holds is cut to the parent (a file cut short keeps its leading boxes readable); one claiming
+// more than the file holds tells that the file was cut short.
 std::optional<Box> readBox(FileView& file, std::uint64_t pos, std::uint64_t parentEnd)
 {
-    if (pos > parentEnd || 8 > parentEnd - pos) return {};
+    if (pos > parentEnd || 8 > parentEnd - pos) {
+        file.fits(pos, 8);
+        return {};
+    }
     const auto head = file.get(pos, 8);
     if (head.empty()) return {};
     Box box;
@@ -84,6 +93,7 @@ std::optional<Box> readBox(FileView& file, std::uint64_t pos, std::uint64_t pare
         size = parentEnd - pos;
     }
     if (size < header) return {};
+    file.fits(pos, size);
     box.payload = pos + header;
     box.end = size > parentEnd - pos ? parentEnd : pos + size;
     if (box.payload > box.end) return {};
@@ -101,6 +111,8 @@ std::optional<Box> findBox(FileView& file, std::uint64_t begin, std::uint64_t en
         if (box->end <= pos) return {};
         pos = box->end;
     }
+    // The boxes ran up to the file's end without the one asked for: it would have come next.
+    if (pos >= file.size()) file.fits(pos, 8);
     return {};
 }
 
@@ -182,7 +194,9 @@ Located findHeifExif(FileView& file)
         // Only an item stored in one piece in the file itself is read.
         if (!base || !offset || !length || method != 0 || extents != 1 || r.failed()) return {{}, NoCount::Damaged};
         const std::uint64_t begin = *base + *offset;
-        if (begin < *base || begin >= file.size()) return {{}, NoCount::Damaged};
+        if (begin < *base) return {{}, NoCount::Damaged};
+        file.fits(begin, *length); // an item running past the file's end: cut short
+        if (begin >= file.size()) return {{}, NoCount::Damaged};
         const std::uint64_t end = *length > file.size() - begin ? file.size() : begin + *length;
         file.prefetch(begin, end - begin);
         // The item starts with a big-endian count of bytes to skip ("Exif\0\0", or none).
@@ -241,6 +255,7 @@ Located locateExif(FileView& file)
         if (where.empty()) return {{}, NoCount::Damaged};
         const std::uint64_t begin = u32at(where, 0, ByteOrder::Big);
         const std::uint64_t length = u32at(where, 4, ByteOrder::Big);
+        file.fits(begin, length); // a JPEG running past the file's end: cut short
         if (begin >= file.size()) return {{}, NoCount::Damaged};
         Located found = findJpegExif(file, begin, begin + length);
         if (found.exif) found.exif->container = Container::Raf;

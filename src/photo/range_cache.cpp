@@ -86,7 +86,16 @@ std::span<const std::uint8_t> FileView::getUpTo(std::uint64_t offset, std::uint6
         pastEnd_ = true;
         return {};
     }
+    // Fewer bytes than asked for: the structure read runs past the file's end.
+    if (length > cache_.size() - offset) pastEnd_ = true;
     return get(offset, std::min(length, cache_.size() - offset));
+}
+
+bool FileView::fits(std::uint64_t offset, std::uint64_t length) noexcept
+{
+    if (offset <= cache_.size() && length <= cache_.size() - offset) return true;
+    pastEnd_ = true;
+    return false;
 }
 
 void FileView::prefetch(std::uint64_t offset, std::uint64_t length) noexcept

@@ -45,10 +45,14 @@ public:
     // (missing(), the first such range is remembered) or they lie beyond the file's end
     // (pastEnd()). The parse treats both as failure; the caller tells them apart afterwards.
     std::span<const std::uint8_t> get(std::uint64_t offset, std::uint64_t length) noexcept;
-    // Up to `length` bytes at `offset`, fewer only where the file ends.
+    // Up to `length` bytes at `offset`, fewer only where the file ends (then also pastEnd()).
     std::span<const std::uint8_t> getUpTo(std::uint64_t offset, std::uint64_t length) noexcept;
     // Asks for a range without using it yet, so a whole structure comes in one round trip.
     void prefetch(std::uint64_t offset, std::uint64_t length) noexcept;
+    // Whether a structure the file declares at [offset, offset + length) lies inside it. One
+    // that passes the end counts as a read there would (pastEnd()): the file was cut short,
+    // even where the parse stops before reading that far.
+    bool fits(std::uint64_t offset, std::uint64_t length) noexcept;
 
     bool missing() const noexcept { return missing_; }
     bool pastEnd() const noexcept { return pastEnd_; }

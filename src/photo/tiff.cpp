@@ -34,11 +34,21 @@ const IfdEntry* Ifd::find(std::uint16_t tag) const noexcept
     return nullptr;
 }
 
+// An offset that leads past the file's end, not merely out of its block, is a file cut short.
+void IfdWalker::notePastEnd(const Block& block, std::int64_t offset, std::uint64_t size)
+{
+    const std::int64_t pos = block.base + offset;
+    if (pos >= 0 && static_cast<std::uint64_t>(pos) >= block.begin) file_.fits(static_cast<std::uint64_t>(pos), size);
+}
+
 std::optional<Ifd> IfdWalker::read(const Block& block, std::int64_t offset, int depth)
 {
     if (depth > kMaxDepth) return {};
     const auto countPos = block.at(offset, 2);
-    if (!countPos) return {};
+    if (!countPos) {
+        notePastEnd(block, offset, 2);
+        return {};
+    }
     if (std::find(visited_.begin(), visited_.end(), *countPos) != visited_.end()) return {};
 
     const auto head = file_.get(*countPos, 2);
@@ -46,7 +56,10 @@ std::optional<Ifd> IfdWalker::read(const Block& block, std::int64_t offset, int 
     const std::uint16_t n = u16at(head, 0, block.order);
     if (n == 0 || n > kMaxEntries) return {};
     const std::uint64_t tableSize = 2 + 12ull * n;
-    if (!block.at(offset, tableSize)) return {};
+    if (!block.at(offset, tableSize)) {
+        notePastEnd(block, offset, tableSize);
+        return {};
+    }
     const auto table = file_.get(*countPos, tableSize);
     if (table.empty()) return {};
     visited_.push_back(*countPos);
@@ -71,6 +84,7 @@ std::optional<Ifd> IfdWalker::read(const Block& block, std::int64_t offset, int 
             const auto pos = block.at(valueOffset, e.size);
             e.valueInside = pos.has_value();
             e.valuePos = pos.value_or(0);
+            if (!pos) notePastEnd(block, valueOffset, e.size);
         }
         ifd.entries.push_back(e);
     }

@@ -55,6 +55,8 @@ public:
     FileView& file() noexcept { return file_; }
 
 private:
+    void notePastEnd(const Block& block, std::int64_t offset, std::uint64_t size);
+
     FileView& file_;
     std::vector<std::uint64_t> visited_;
 };

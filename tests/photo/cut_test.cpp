@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "photo/photo_reader.h"
+#include "photo/photo_text.h"
 #include "samples.h"
 
 #if defined(__has_include)
@@ -44,6 +45,18 @@ std::uint64_t metadataEnd(std::span<const std::uint8_t> file, const PhotoReading
     while (low < high) {
         const std::uint64_t mid = low + (high - low) / 2;
         if (readPhoto(file.first(static_cast<std::size_t>(mid))) == whole) high = mid;
+        else low = mid + 1;
+    }
+    return low;
+}
+
+// The shortest prefix that gives the count.
+std::uint64_t countEnd(std::span<const std::uint8_t> file, std::uint32_t count)
+{
+    std::uint64_t low = 0, high = file.size();
+    while (low < high) {
+        const std::uint64_t mid = low + (high - low) / 2;
+        if (readPhoto(file.first(static_cast<std::size_t>(mid))).count == count) high = mid;
         else low = mid + 1;
     }
     return low;
@@ -126,6 +139,11 @@ TEST_P(PhotoCut, EveryPrefixGivesTheCountOrSaysWhyNot)
             // Past the metadata a cut changes nothing.
             ASSERT_TRUE(reading == whole) << reading.message;
         }
+        if (length < end && !reading.count && reading.message != whole.message) {
+            // A cut is never blamed on software that re-saved the photo, nor called damage.
+            for (const NoCount wrong : {NoCount::NoExif, NoCount::MakerNoteMissing, NoCount::Damaged})
+                ASSERT_NE(reading.message, noCountText(wrong));
+        }
         if (reading.count) {
             ++withCount;
             ASSERT_EQ(reading.count, count);
@@ -143,6 +161,34 @@ TEST_P(PhotoCut, EveryPrefixGivesTheCountOrSaysWhyNot)
 }
 
 INSTANTIATE_TEST_SUITE_P(Samples, PhotoCut, testing::ValuesIn(loadSamples()), sampleTestName);
+
+// One byte short of what the count needs, the file is cut off inside the structures that lead to
+// it: whatever check meets the end first (an offset, a segment's or a box's length, a value),
+// the answer is that the file was cut short, never that software dropped its data.
+class PhotoCountCut : public testing::TestWithParam<Sample> {};
+
+std::vector<Sample> samplesWithACount()
+{
+    std::vector<Sample> samples = loadSamples();
+    std::erase_if(samples, [](const Sample& s) { return !expectedCount(s); });
+    return samples;
+}
+
+TEST_P(PhotoCountCut, OneByteShortOfTheCountSaysCutShort)
+{
+    const Sample& sample = GetParam();
+    const std::vector<std::uint8_t> bytes = loadFile(samplePath(sample.file));
+    ASSERT_FALSE(bytes.empty()) << "missing " << samplePath(sample.file);
+    const std::uint64_t end = countEnd(bytes, *expectedCount(sample));
+    ASSERT_GT(end, 0u);
+    SCOPED_TRACE("cut after " + std::to_string(end - 1) + " bytes");
+    const Cut cut(bytes, end - 1);
+    const PhotoReading reading = readPhoto(cut.bytes());
+    EXPECT_FALSE(reading.count);
+    EXPECT_EQ(reading.message, noCountText(NoCount::CutShort));
+}
+
+INSTANTIATE_TEST_SUITE_P(SamplesWithACount, PhotoCountCut, testing::ValuesIn(samplesWithACount()), sampleTestName);
 
 TEST(PhotoCutTable, HoldsEverySample) { EXPECT_GE(loadSamples().size(), 30u) << "table missing or short in " << TB_PHOTO_SAMPLES_DIR; }
 

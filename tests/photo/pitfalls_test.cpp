@@ -79,13 +79,22 @@ TEST(MakerNote, DroppedBySoftwareSaysSo)
     EXPECT_EQ(r.model, "NIKON D5000");
 }
 
+// An Exif directory that is pointed to and cannot be read: its maker note was never dropped.
+// Where the pointer leads past the file's end, the file was cut short.
 TEST(MakerNote, UnreadableExifDirectoryIsDamageNotADroppedNote)
 {
     const Bytes header = {'I', 'I', 42, 0, 8, 0, 0, 0};
-    const auto file = cat(header, ifd({ascii(0x010F, "NIKON CORPORATION"), ascii(0x0110, "NIKON D90"),
-                                       longs(0x8769, {0x00FFFFF0}, LE)},
-                                      8, LE));
-    expectNoCount(readJpeg(file), NoCount::Damaged);
+    const struct {
+        std::uint32_t exifOffset;
+        NoCount why;
+    } cases[] = {{8, NoCount::Damaged}, {0x00FFFFF0, NoCount::CutShort}}; // IFD0 again (a loop); past the end
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.exifOffset);
+        const auto file = cat(header, ifd({ascii(0x010F, "NIKON CORPORATION"), ascii(0x0110, "NIKON D90"),
+                                           longs(0x8769, {c.exifOffset}, LE)},
+                                          8, LE));
+        expectNoCount(readJpeg(file), c.why);
+    }
 }
 
 TEST(PentaxNote, HeaderByteOrderIsNotTrusted)
