@@ -2,7 +2,7 @@
 // photo drop. Everything from a link or a file reaches the page through textContent only.
 
 import { countText, decodeReading, groupDigits, isKnownSource, sourceInWords } from './reading.js';
-import { readPhotoFile, readerReady } from './photos.js';
+import { ratingFor, readPhotoFile, readerReady } from './photos.js';
 
 const $ = (id) => document.getElementById(id);
 const kTitle = document.title;
@@ -31,10 +31,29 @@ function showReading(reading) {
   $('reading-source').textContent = sourceInWords(reading.source);
   $('reading-source-tag').textContent = isKnownSource(reading.source) ? '' : reading.source;
   $('reading-source-tag').hidden = isKnownSource(reading.source);
+  showRating(reading);
   show('reading-view');
   const camera = reading.model || reading.make;
   document.title = `${line}${camera ? `, ${camera}` : ''} · Tallybrook`;
   announce(camera ? `${line}, ${camera}` : line);
+}
+
+// The maker's rated shutter life for the link's model, once the reader has it; a reading shown
+// since then keeps its own.
+let ratingShown = 0;
+async function showRating(reading) {
+  const shown = ++ratingShown;
+  $('reading-rating').replaceChildren();
+  const lines = await ratingFor(reading.model);
+  if (shown !== ratingShown) return;
+  $('reading-rating').replaceChildren(...lines.map((line) => paragraph(line)));
+}
+
+function paragraph(text, className = '') {
+  const p = document.createElement('p');
+  if (className) p.className = className;
+  p.textContent = text;
+  return p;
 }
 
 function showLinkProblem(problem) {
@@ -87,10 +106,7 @@ function fillPhotoItem(item, name, result) {
   answer.className = result.count != null ? 'photo-count' : 'photo-message';
   answer.textContent = photoLine(result);
   item.append(title, answer);
-  // "NIKON CORPORATION", "NIKON D70": the model alone says it.
-  const brand = result.make.split(' ')[0].toLowerCase();
-  const camera = brand && result.model.toLowerCase().includes(brand) ? result.model
-    : [result.make, result.model].filter(Boolean).join(' · ');
+  const camera = cameraName(result.make, result.model);
   const notes = [];
   if (camera) notes.push(camera);
   if (result.count != null && result.source) notes.push(`from ${result.source}`);
@@ -100,37 +116,120 @@ function fillPhotoItem(item, name, result) {
     detail.textContent = notes.join(', ');
     item.append(detail);
   }
-  if (result.count != null && result.message) {
-    const caveat = document.createElement('p');
-    caveat.className = 'caveat';
-    caveat.textContent = result.message;
-    item.append(caveat);
-  }
+  if (result.count != null && result.message) item.append(paragraph(result.message, 'caveat'));
+  item.append(...result.rating.map((line) => paragraph(line, 'rating')));
   item.dataset.state = result.count != null ? 'count' : 'none';
   if (result.count != null) item.dataset.count = String(result.count);
   item.dataset.bytesRead = String(result.bytesRead);
 }
 
-// Files are read one after another: a long list costs the memory of one reader at a time.
-let queue = Promise.resolve();
+// A card's worth at once: a few files are read at a time, each in short steps, and each answer
+// joins the end of the list as soon as those before it are in (no placeholders to lay out again),
+// so the page answers while it reads. Clear ends the list's generation: every read of an older
+// one stops at its next step and nothing of it is shown or announced.
+const kAtOnce = 8;
+let generation = 0;
+let cameras = new Map(); // one entry per body (make, model, serial) in the list: its photos and highest count
 
-function readPhotos(files) {
+async function readPhotos(files) {
   if (!files.length) return;
   showPhotos();
-  const list = $('photo-list');
-  for (const file of files) {
-    const item = document.createElement('li');
-    item.dataset.state = 'reading';
-    item.textContent = `${file.name}: reading…`;
-    list.append(item);
-    queue = queue.then(async () => {
+  const mine = generation;
+  const gone = () => mine !== generation;
+  const items = new Array(files.length);
+  let next = 0, shown = 0, counted = 0, done = 0, last = null;
+  const progress = () => {
+    $('photo-progress').textContent = done < files.length
+      ? `Reading ${files.length === 1 ? '1 photo' : `${groupDigits(files.length)} photos`}: ${groupDigits(done)} done.` : '';
+  };
+  progress();
+  const reader = async () => {
+    while (next < files.length && !gone()) {
+      const i = next++;
       const started = performance.now();
-      const result = await readPhotoFile(file);
+      const result = await readPhotoFile(files[i], gone);
+      if (!result || gone()) return;
+      const item = document.createElement('li');
       item.dataset.ms = String(Math.round((performance.now() - started) * 10) / 10);
-      fillPhotoItem(item, file.name, result);
-      announce(`${file.name}: ${photoLine(result)}`);
-    });
-  }
+      fillPhotoItem(item, files[i].name, result);
+      items[i] = item;
+      addToCamera(files[i].name, result);
+      if (result.count != null) counted++;
+      done++;
+      last = { name: files[i].name, result };
+      const from = shown;
+      while (shown < files.length && items[shown]) shown++;
+      if (shown > from) $('photo-list').append(...items.slice(from, shown));
+      progress();
+    }
+  };
+  await Promise.all(Array.from({ length: Math.min(kAtOnce, files.length) }, reader));
+  if (gone()) return;
+  showCameras();
+  // One announcement per batch: the photo's answer, or what the batch came to.
+  if (files.length === 1) announce(`${last.name}: ${photoLine(last.result)}`);
+  else announce(`${groupDigits(files.length)} photos read, ${groupDigits(counted)} with a count, from ${cameraCount(cameras.size)}. The cameras are listed first.`);
+}
+
+const cameraCount = (n) => (n === 1 ? '1 camera' : `${groupDigits(n)} cameras`);
+
+// "NIKON CORPORATION", "NIKON D70": the model alone says it.
+function cameraName(make, model) {
+  const brand = make.split(' ')[0].toLowerCase();
+  return brand && model.toLowerCase().includes(brand) ? model : [make, model].filter(Boolean).join(' ');
+}
+
+// "2024:05:06 07:08:09" as the camera writes it: "2024-05-06 07:08".
+function takenText(taken) {
+  const m = /^(\d{4}):(\d{2}):(\d{2}) (\d{2}):(\d{2})/.exec(taken);
+  return m ? `${m[1]}-${m[2]}-${m[3]} ${m[4]}:${m[5]}` : '';
+}
+
+function addToCamera(name, result) {
+  if (!result.make && !result.model) return;
+  const key = JSON.stringify([result.make, result.model, result.serial]);
+  let camera = cameras.get(key);
+  if (!camera) cameras.set(key, camera = { make: result.make, model: result.model, serial: result.serial, photos: 0, best: null, why: '' });
+  camera.photos++;
+  if (result.count == null && !camera.why) camera.why = result.message;
+  if (result.count != null && (!camera.best || result.count > camera.best.result.count)) camera.best = { name, result };
+  scheduleCameras();
+}
+
+// While a card is read the summary is redrawn a few times a second, not for every answer: each
+// redraw lays its cards out again. The batch's end draws it once more.
+const kCamerasEvery = 400;
+let camerasPending = false;
+function scheduleCameras() {
+  if (camerasPending) return;
+  camerasPending = true;
+  setTimeout(() => {
+    camerasPending = false;
+    showCameras();
+  }, cameras.size && $('camera-list').children.length ? kCamerasEvery : 0);
+}
+
+function showCameras() {
+  $('camera-list').replaceChildren(...[...cameras.values()].map((camera) => {
+    const item = document.createElement('li');
+    const title = paragraph(cameraName(camera.make, camera.model) || 'Unknown camera', 'camera-name');
+    const serial = paragraph(camera.serial ? `Serial number ${camera.serial}` : 'Serial number not recorded in its photos', 'quiet');
+    const photos = camera.photos === 1 ? '1 photo' : `${groupDigits(camera.photos)} photos`;
+    item.append(title, serial);
+    if (camera.best) {
+      const { name, result } = camera.best;
+      const date = takenText(result.taken);
+      item.append(paragraph(`Highest count: ${photoLine(result)}`, 'photo-count'),
+        paragraph(`In ${name}, ${date ? `taken ${date}` : 'date not recorded'}; ${photos}.`, 'quiet'),
+        ...result.rating.map((line) => paragraph(line, 'rating')));
+    } else {
+      // Why, and what to do next, as its first photo without a count said.
+      item.append(paragraph(camera.photos === 1 ? 'No count in its photo.' : `No count in its ${photos}.`, 'photo-message'),
+        paragraph(camera.why, 'quiet'));
+    }
+    item.dataset.count = camera.best ? String(camera.best.result.count) : 'none';
+    return item;
+  }));
 }
 
 $('pick-photos').addEventListener('click', () => $('photo-input').click());
@@ -139,7 +238,12 @@ $('photo-input').addEventListener('change', (event) => {
   event.target.value = '';
 });
 $('clear-photos').addEventListener('click', () => {
+  generation++;
+  cameras = new Map();
   $('photo-list').replaceChildren();
+  $('camera-list').replaceChildren();
+  $('photo-progress').textContent = '';
+  $('announce').textContent = '';
   route();
   $('pick-photos').focus();
 });
