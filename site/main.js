@@ -1,7 +1,7 @@
 // The page, top to bottom: which view the address asks for, one function per view, and the
 // photo drop. Everything from a link or a file reaches the page through textContent only.
 
-import { countText, decodeReading, groupDigits, isKnownSource, sourceInWords } from './reading.js';
+import { countText, decodeReading, groupDigits, isKnownSource, plainText, sourceInWords } from './reading.js';
 import { ratingFor, readPhotoFile, readerReady } from './photos.js';
 
 const $ = (id) => document.getElementById(id);
@@ -101,7 +101,8 @@ function fillPhotoItem(item, name, result) {
   item.replaceChildren();
   const title = document.createElement('p');
   title.className = 'file-name';
-  title.textContent = name;
+  // A file's name is anyone's text, as a link's is: no direction marks to disguise it.
+  title.textContent = plainText(name);
   const answer = document.createElement('p');
   answer.className = result.count != null ? 'photo-count' : 'photo-message';
   answer.textContent = photoLine(result);
@@ -220,7 +221,7 @@ function showCameras() {
       const { name, result } = camera.best;
       const date = takenText(result.taken);
       item.append(paragraph(`Highest count: ${photoLine(result)}`, 'photo-count'),
-        paragraph(`In ${name}, ${date ? `taken ${date}` : 'date not recorded'}; ${photos}.`, 'quiet'),
+        paragraph(`In ${plainText(name)}, ${date ? `taken ${date}` : 'date not recorded'}; ${photos}.`, 'quiet'),
         ...result.rating.map((line) => paragraph(line, 'rating')));
     } else {
       // Why, and what to do next, as its first photo without a count said.

@@ -299,6 +299,41 @@ describe('tallybrook.app in Chromium', { concurrency: false }, () => {
     await page.close();
   });
 
+  test('a crafted link\'s longest texts keep the page within a phone\'s width', async () => {
+    const phone = await browser.newContext({ viewport: kViewports.find((v) => v.name === 'phone') });
+    await guard(phone);
+    const page = await phone.newPage();
+    watch(page);
+    const reading = { v: 1, make: 'Canon Inc.', model: 'Canon EOS 80D', count: 4294967295, firmware: '1.0.3', serial: '0123', source: 'Canon USB 0xD1AC' };
+    for (const key of ['make', 'model', 'firmware', 'serial', 'source']) {
+      await load(page, readingLink({ ...reading, [key]: 'A'.repeat(255) }));
+      const width = await page.evaluate(() => ({ page: document.documentElement.scrollWidth, view: window.innerWidth }));
+      assert.ok(width.page <= width.view, `a 255-character ${key}: the page is ${width.page} px wide at ${width.view} px`);
+    }
+    await phone.close();
+  });
+
+  test('a file name loses its direction marks in the photo list, as a link\'s texts do', async () => {
+    const sample = readExpected().find((s) => s.count !== 'none');
+    const dir = await mkdtemp(join(tmpdir(), 'tallybrook-site-'));
+    try {
+      // Shown as it stands, "photo\u202Egpj.exe" reads "photoexe.jpg".
+      const name = 'photo\u2066\u202Egpj.exe';
+      await copyFile(join(samplesDir, sample.file), join(dir, name));
+      const page = await newPage();
+      await load(page);
+      await dropFiles(page, [join(dir, name)]);
+      assert.equal(await page.$eval('#photo-list li:last-child .file-name', (p) => p.textContent), 'photo\uFFFD\uFFFDgpj.exe');
+      assert.equal((await lastItem(page)).count, sample.count);
+      // Nor anywhere else the view names the file (the camera's summary).
+      const view = await page.$eval('#photo-view', (v) => v.textContent);
+      assert.ok(view.includes('photo\uFFFD\uFFFDgpj.exe') && !/[\u202A-\u202E\u2066-\u2069]/.test(view), view);
+      await page.close();
+    } finally {
+      await rm(dir, { recursive: true, force: true });
+    }
+  });
+
   test('each view passes an axe-core scan, in light and dark', async () => {
     const axe = readFileSync(join(repo, 'node_modules/axe-core/axe.min.js'), 'utf8');
     const sample = readExpected().find((s) => s.count !== 'none');
