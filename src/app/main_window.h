@@ -37,7 +37,7 @@ void registerMainWindowClass(HINSTANCE instance);
 // Creates the fixed-size main window with all its controls (they are built on WM_CREATE).
 HWND createMainWindow(HINSTANCE instance);
 
-// GetMessageW until WM_QUIT, each message offered to IsDialogMessageW first (Tab, Shift+Tab);
+// GetMessageW until WM_QUIT, each message offered to IsDialogMessageW first (Tab, Shift+Tab, Enter);
 // returns 0. With no window (its creation failed) it returns 1 at once.
 int runMessageLoop(HWND mainWindow);
 
