@@ -261,8 +261,36 @@ document.addEventListener('dragleave', (event) => {
 document.addEventListener('drop', (event) => {
   event.preventDefault();
   $('drop-area').classList.remove('dragging');
-  readPhotos([...(event.dataTransfer?.files ?? [])]);
+  droppedFiles(event.dataTransfer).then(readPhotos);
 });
+
+// A card's folder dropped where the browser gives folders (webkitGetAsEntry: Chromium, Firefox,
+// Safari): the files in it and in its folders, each folder's in name order. The entries are
+// taken during the drop event, after which the browser empties the DataTransfer.
+function droppedFiles(transfer) {
+  const files = [...(transfer?.files ?? [])];
+  const entries = [...(transfer?.items ?? [])].map((item) => item.webkitGetAsEntry?.() ?? null);
+  if (!entries.some((entry) => entry?.isDirectory)) return Promise.resolve(files);
+  const found = [];
+  const readAll = (reader) => new Promise((resolve) => {
+    const all = [];
+    const more = () => reader.readEntries((batch) => (batch.length ? (all.push(...batch), more()) : resolve(all)), () => resolve(all));
+    more();
+  });
+  const walk = async (entry) => {
+    if (entry.isFile) {
+      const file = await new Promise((resolve) => entry.file(resolve, () => resolve(null)));
+      if (file) found.push(file);
+    } else if (entry.isDirectory) {
+      const children = await readAll(entry.createReader());
+      children.sort((a, b) => (a.name < b.name ? -1 : a.name > b.name ? 1 : 0));
+      for (const child of children) await walk(child);
+    }
+  };
+  return entries.reduce((done, entry) => done.then(() => entry && walk(entry)), Promise.resolve())
+    .then(() => found);
+}
+
 
 // The brand link leads to the start from any view, the photo list included, where the address
 // may already end in "#" and no hashchange would come.

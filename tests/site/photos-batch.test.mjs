@@ -262,6 +262,28 @@ describe('the page beside a count, without one, and for a card of photos', { con
     await page.context().close();
   });
 
+  test('a folder dropped on the page: the photos in it and in its folders', async () => {
+    const dir = join(work, 'folder');
+    await mkdir(join(dir, 'DCIM', '100NIKON'), { recursive: true });
+    await mkdir(join(dir, 'DCIM', '101OLYMP'), { recursive: true });
+    const placed = [['DCIM/100NIKON/b.jpg', 'nikon_d850_exif.jpg'], ['DCIM/100NIKON/a.nef', 'nikon_d70_nef.nef'],
+      ['DCIM/101OLYMP/c.jpg', 'olympus_e-m10_jpeg.jpg'], ['top.jpg', 'nikon_d70_jpeg.jpg']];
+    for (const [to, from] of placed) await copyFile(join(samplesDir, from), join(dir, to));
+    const page = await newPage();
+    await gotoReady(page, url);
+    // A real drag of the folder from the file manager, through the browser's input pipeline
+    // (a script's DataTransfer cannot carry a folder).
+    const cdp = await page.context().newCDPSession(page);
+    const box = await page.locator('#drop-area').boundingBox();
+    const data = { items: [], files: [dir], dragOperationsMask: 1 };
+    for (const type of ['dragEnter', 'dragOver', 'drop']) await cdp.send('Input.dispatchDragEvent', { type, x: box.x + 20, y: box.y + 20, data });
+    await page.waitForFunction(() => document.querySelectorAll('#photo-list li').length === 4 && /4 photos read/.test(document.getElementById('announce').textContent));
+    const list = await page.$$eval('#photo-list li', (lis) => lis.map((li) => `${li.querySelector('.file-name').textContent}=${li.dataset.count ?? 'none'}`));
+    assert.deepEqual(list, ['a.nef=3619', 'b.jpg=8541', 'c.jpg=none', 'top.jpg=526']);
+    assert.equal(await page.locator('#camera-list li').count(), 3);
+    await page.context().close();
+  });
+
   test('Clear the list stops every pending read, and nothing cleared is shown or announced', { timeout: 120000 }, async () => {
     const table = samples();
     const dir = join(work, 'clear');
