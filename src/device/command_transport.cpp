@@ -46,7 +46,7 @@ std::uint32_t responseCodeOf(IPortableDeviceValues* results) noexcept
 // Asks for the next piece of the data phase and appends it to data. Returns false when reading
 // must stop: a failure (in hr) or the service delivering nothing more (hr untouched).
 bool readChunk(const CameraSession& session, const wchar_t* context, std::uint32_t chunk,
-               std::vector<std::uint8_t>& data, HRESULT& hr)
+               std::vector<std::uint8_t>& data, std::int32_t& hr)
 {
     ComPtr<IPortableDeviceValues> command;
     if (const HRESULT created = newCommand(wpd::kReadData, command); FAILED(created)) {

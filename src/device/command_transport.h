@@ -2,6 +2,7 @@
 // One PTP operation through the portable-device service's MTP-extension commands.
 
 #include "device/camera_session.h"
+#include "ptp/operation_runner.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -19,12 +20,6 @@ inline constexpr std::uint64_t unknownTransferSize = 0xFFFFFFFF;
 // phase takes in readChunkSize requests. A driver that dribbles a byte per request would
 // otherwise keep a reading going for millions of round trips.
 inline constexpr unsigned maxReadCommands = 1024;
-
-struct CommandResult {
-    HRESULT hr = S_OK;               // 0, or the failure that ended the operation
-    std::uint32_t responseCode = 0;  // the camera's PTP response; 0 when none was obtained
-    std::vector<std::uint8_t> data;  // the data phase from the camera, possibly shorter than announced
-};
 
 // Runs operationCode with params on the session's open device. expectsData: the operation has
 // a data phase from camera to host. Writes no log line and never judges the response code:

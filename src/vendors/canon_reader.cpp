@@ -1,13 +1,11 @@
 #include "vendors/canon_reader.h"
 
-#include "device/command_transport.h"
 #include "link/site.h"
 #include "ptp/failure_text.h"
 #include "ptp/ptp_codes.h"
 #include "vendors/eos_events.h"
 
 #include <algorithm>
-#include <array>
 #include <string>
 
 namespace {
@@ -21,52 +19,39 @@ constexpr wchar_t kNoCounterSent[] =
     L"The camera connected but didn't send its shutter counter. Click Copy details and email it to ";
 
 // One set-up exchange and its log line; the camera's answer changes nothing that follows.
-void sendLogged(const CameraSession& session, const LogSink& log, const wchar_t* prefix, std::uint16_t op,
-                std::uint32_t param)
+Task<> sendLogged(PtpOperationRunner& runner, const LogSink& log, const wchar_t* prefix, std::uint16_t op,
+                  std::uint32_t param)
 {
-    const std::array<std::uint32_t, 1> params{param};
-    const CommandResult r = sendOperation(session, op, params, false);
+    const CommandResult r = co_await runner.run(op, oneParam(param), false);
     std::wstring line = prefix + hexText(r.responseCode, 4);
-    if (FAILED(r.hr))
+    if (r.hr < 0)
         line += L" error " + hrText(r.hr);
     log(line);
 }
 
-void sendUnlogged(const CameraSession& session, std::uint16_t op, std::uint32_t param)
-{
-    const std::array<std::uint32_t, 1> params{param};
-    sendOperation(session, op, params, false);
-}
-
 }  // namespace
 
-void sleepMilliseconds(unsigned milliseconds)
-{
-    Sleep(milliseconds);
-}
-
-Reading readCanonCount(const CameraSession& session, const DeviceInfo& deviceInfo, const LogSink& logSink,
-                       const PauseFunction& pause)
+Task<Reading> readCanonCount(PtpOperationRunner& runner, const DeviceInfo& deviceInfo, const LogSink& logSink)
 {
     Reading reading;
     const auto& ops = deviceInfo.operationsSupported;
     if (std::find(ops.begin(), ops.end(), ptp::opCanonGetEvent) == ops.end()) {
         reading.message = kNoEventChannel;
         logSink(L"EOS event channel (0x9116): not listed");
-        return reading;
+        co_return reading;
     }
 
-    sendLogged(session, logSink, L"SetRemoteMode(1) -> ", ptp::opCanonSetRemoteMode, 1);
-    sendLogged(session, logSink, L"SetEventMode(1) -> ", ptp::opCanonSetEventMode, 1);
-    sendLogged(session, logSink, L"RequestDevicePropValue(D1AC) -> ", ptp::opCanonRequestDevicePropValue,
-               kEosShutterCounter);
+    co_await sendLogged(runner, logSink, L"SetRemoteMode(1) -> ", ptp::opCanonSetRemoteMode, 1);
+    co_await sendLogged(runner, logSink, L"SetEventMode(1) -> ", ptp::opCanonSetEventMode, 1);
+    co_await sendLogged(runner, logSink, L"RequestDevicePropValue(D1AC) -> ", ptp::opCanonRequestDevicePropValue,
+                        kEosShutterCounter);
 
     // The camera sends its whole property set in the first batch after event mode goes on;
     // one more poll lets a counter that arrives a batch late replace the first value.
     EosPropertyMap properties;
     for (int k = 1; k <= kMaxPolls; ++k) {
-        const CommandResult r = sendOperation(session, ptp::opCanonGetEvent, {}, true);
-        if (FAILED(r.hr)) {
+        const CommandResult r = co_await runner.run(ptp::opCanonGetEvent, {}, true);
+        if (r.hr < 0) {
             logSink(L"GetEvent failed: " + hrText(r.hr));
             break;
         }
@@ -76,12 +61,12 @@ Reading readCanonCount(const CameraSession& session, const DeviceInfo& deviceInf
         // A 0xD1AC that is not a single 32-bit value is no counter, so it does not end the wait.
         if (eosCounterValue(properties, kEosShutterCounter) && k >= 2)
             break;
-        pause(kPollPauseMs);
+        co_await runner.pause(kPollPauseMs);
     }
 
     // Leave the camera as it was, whatever happened above.
-    sendUnlogged(session, ptp::opCanonSetEventMode, 0);
-    sendUnlogged(session, ptp::opCanonSetRemoteMode, 0);
+    co_await runner.run(ptp::opCanonSetEventMode, oneParam(0), false);
+    co_await runner.run(ptp::opCanonSetRemoteMode, oneParam(0), false);
 
     logSink(eosCounterLine(properties, kEosShutterCounter));
     logSink(eosCounterLine(properties, kEosShutterReleaseCounter));
@@ -98,5 +83,5 @@ Reading readCanonCount(const CameraSession& session, const DeviceInfo& deviceInf
     } else {
         reading.message = std::wstring(kNoCounterSent) + supportEmail + L".";
     }
-    return reading;
+    co_return reading;
 }
