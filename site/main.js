@@ -124,11 +124,12 @@ function fillPhotoItem(item, name, result) {
   item.dataset.bytesRead = String(result.bytesRead);
 }
 
-// A card's worth at once: a few files are read at a time, each in short steps, and each answer
-// joins the end of the list as soon as those before it are in (no placeholders to lay out again),
-// so the page answers while it reads. Clear ends the list's generation: every read of an older
+// A card's worth at once: a few files are read at a time, each in short steps, and the answers
+// join the end of the list in order (no placeholders to lay out again), so the page answers
+// while it reads. Clear ends the list's generation: every read of an older
 // one stops at its next step and nothing of it is shown or announced.
 const kAtOnce = 8;
+const kListEvery = 100; // ms
 let generation = 0;
 let cameras = new Map(); // one entry per body (make, model, serial) in the list: its photos and highest count
 
@@ -158,13 +159,26 @@ async function readPhotos(files) {
       if (result.count != null) counted++;
       done++;
       last = { name: files[i].name, result };
-      const from = shown;
-      while (shown < files.length && items[shown]) shown++;
-      if (shown > from) $('photo-list').append(...items.slice(from, shown));
-      progress();
+      listLater();
     }
   };
+  // Answers join the list a few times a second rather than one by one: each addition lays the
+  // list out again.
+  let timer = 0;
+  const list = () => {
+    clearTimeout(timer);
+    timer = 0;
+    if (gone()) return;
+    const from = shown;
+    while (shown < files.length && items[shown]) shown++;
+    if (shown > from) $('photo-list').append(...items.slice(from, shown));
+    progress();
+  };
+  const listLater = () => {
+    if (!timer) timer = setTimeout(list, kListEvery);
+  };
   await Promise.all(Array.from({ length: Math.min(kAtOnce, files.length) }, reader));
+  list();
   if (gone()) return;
   showCameras();
   // One announcement per batch: the photo's answer, or what the batch came to.
