@@ -119,6 +119,30 @@ TEST(ShutterRating, BesideACountThroughTheReader)
     }
 }
 
+// photo-count as a person runs it: the two JSON keys, and the rating and the next step in a few
+// words on its text lines.
+TEST(ShutterRating, ThroughPhotoCount)
+{
+    struct Case { const char* file; const char* json; const char* line; };
+    const Case cases[] = {
+        {"nikon_d850_exif.jpg", "\"rated\":200000,\"rated_by\":\"Nikon\"}",
+         ": 8,541 shutter actuations (NIKON D850; 3,487 mechanical); Nikon rates it for 200,000, a test figure, not a "
+         "limit; mechanical count 2% of it\n"},
+        {"nikon_d70_jpeg.jpg", "\"rated\":null,\"rated_by\":null}", ": 526 shutter actuations (NIKON D70)\n"},
+        {"canon_eos-1300d_jpeg.jpg", "\"rated\":null,\"rated_by\":null}",
+         "in its photos. Next: read the camera over USB (Tallybrook for Windows, or tallybrook.app in Chrome or Edge).\n"},
+        {"olympus_e-m10_jpeg.jpg", "over USB.\",\"rated\":null,\"rated_by\":null}", "No way to read it is known.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string path = "'" + samplePath(c.file) + "'";
+        const std::string json = run(std::string(TB_PHOTO_COUNT) + " --json " + path);
+        EXPECT_TRUE(contains(json, c.json)) << json;
+        const std::string line = run(std::string(TB_PHOTO_COUNT) + " " + path);
+        EXPECT_TRUE(contains(line, c.line)) << line;
+    }
+}
+
 TEST(ShutterRating, NoRatingBesideAnAnswerWithoutACount)
 {
     // A D850 whose note holds the "not available" marker: rated stays in the JSON (it is the
