@@ -60,8 +60,10 @@ void tb_photo_supply(TbPhoto* p, unsigned length)
 
 const char* tb_photo_result_json(TbPhoto* p)
 {
+    // The members of the page's JSON (photoReadingJson for JsonFor::Page), none set.
     if (!p) return "{\"ok\":false,\"count\":null,\"mechanical\":null,\"kind\":null,\"make\":null,\"model\":null,"
-                   "\"source\":null,\"message\":\"Out of memory.\"}";
+                   "\"source\":null,\"message\":\"Out of memory.\",\"rated\":null,\"rated_by\":null,\"serial\":null,"
+                   "\"taken\":null,\"rating\":[]}";
     p->json = photoReadingJson(p->reader.reading(), {}, JsonFor::Page);
     return p->json.c_str();
 }

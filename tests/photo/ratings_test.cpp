@@ -404,3 +404,23 @@ TEST(RatingExport, TheReadingViewsLookup)
     }
     EXPECT_EQ(tb_rating_model(1025), nullptr);
 }
+
+// The page's JSON has the same members whether the reader answered or could not be made.
+TEST(PageJson, TheSameMembersWithoutAReader)
+{
+    auto keys = [](const std::string& json) {
+        std::string names;
+        for (std::size_t at = json.find("\"", 0); at != std::string::npos;) {
+            const auto end = json.find('"', at + 1);
+            if (json.compare(end, 2, "\":") == 0) names += json.substr(at + 1, end - at - 1) + ",";
+            at = json.find(",\"", end);
+            if (at != std::string::npos) ++at;
+        }
+        return names;
+    };
+    const std::string none = tb_photo_result_json(nullptr);
+    PhotoReading r;
+    r.message = "why";
+    EXPECT_EQ(keys(none), keys(photoReadingJson(r, {}, JsonFor::Page))) << none;
+    EXPECT_EQ(keys(none), "ok,count,mechanical,kind,make,model,source,message,rated,rated_by,serial,taken,rating,");
+}
