@@ -150,6 +150,7 @@ PhotoReading parse(FileView& file, BodyEntries& body)
     file.prefetch(note->block.begin, std::min(note->block.length(), kNotePrefetch));
 
     const NoteContext context{walker, *note, where.container, exif ? &*exif : nullptr, exifBlock.order};
+    const unsigned endsBeforeNote = file.pastEnds();
     switch (brand) {
     case Brand::Nikon: readNikonNote(context, reading); break;
     case Brand::Sony: readSonyNote(context, reading); break;
@@ -158,6 +159,9 @@ PhotoReading parse(FileView& file, BodyEntries& body)
     case Brand::Fujifilm: readFujifilmNote(context, reading); break;
     case Brand::Other: break;
     }
+    // A note read up to the file's end looks like one without the count, or an unknown body's:
+    // what it lacks was cut off.
+    if (!reading.count && file.pastEnds() > endsBeforeNote && !file.missing()) setNoCount(reading, NoCount::CutShort);
     return reading;
 }
 

@@ -69,7 +69,7 @@ std::span<const std::uint8_t> FileView::get(std::uint64_t offset, std::uint64_t 
 {
     if (length == 0) return {};
     if (offset > cache_.size() || length > cache_.size() - offset) {
-        pastEnd_ = true;
+        ++pastEnds_;
         return {};
     }
     const auto bytes = cache_.find(offset, length);
@@ -83,18 +83,18 @@ std::span<const std::uint8_t> FileView::get(std::uint64_t offset, std::uint64_t 
 std::span<const std::uint8_t> FileView::getUpTo(std::uint64_t offset, std::uint64_t length) noexcept
 {
     if (offset >= cache_.size()) {
-        pastEnd_ = true;
+        ++pastEnds_;
         return {};
     }
     // Fewer bytes than asked for: the structure read runs past the file's end.
-    if (length > cache_.size() - offset) pastEnd_ = true;
+    if (length > cache_.size() - offset) ++pastEnds_;
     return get(offset, std::min(length, cache_.size() - offset));
 }
 
 bool FileView::fits(std::uint64_t offset, std::uint64_t length) noexcept
 {
     if (offset <= cache_.size() && length <= cache_.size() - offset) return true;
-    pastEnd_ = true;
+    ++pastEnds_;
     return false;
 }
 

@@ -55,7 +55,9 @@ public:
     bool fits(std::uint64_t offset, std::uint64_t length) noexcept;
 
     bool missing() const noexcept { return missing_; }
-    bool pastEnd() const noexcept { return pastEnd_; }
+    bool pastEnd() const noexcept { return pastEnds_ > 0; }
+    // How often the pass has met the file's end so far: whether a step of it did, by difference.
+    unsigned pastEnds() const noexcept { return pastEnds_; }
     RangeCache::Gap need() const noexcept { return need_; }
 
     // The smallest range worth a round trip: most metadata sits in a file's first few KiB.
@@ -64,6 +66,6 @@ public:
 private:
     const RangeCache& cache_;
     bool missing_ = false;
-    bool pastEnd_ = false;
+    unsigned pastEnds_ = 0;
     RangeCache::Gap need_;
 };

@@ -37,6 +37,8 @@ namespace {
 
 constexpr std::uint64_t stride = 4096;
 constexpr std::uint64_t edgeWindow = 256;
+// Fewer bytes than this may not even say which format the file is in (RAF's signature is 16).
+constexpr std::uint64_t kFormatBytes = 16;
 
 // The shortest prefix that reads as the whole file.
 std::uint64_t metadataEnd(std::span<const std::uint8_t> file, const PhotoReading& whole)
@@ -139,10 +141,10 @@ TEST_P(PhotoCut, EveryPrefixGivesTheCountOrSaysWhyNot)
             // Past the metadata a cut changes nothing.
             ASSERT_TRUE(reading == whole) << reading.message;
         }
-        if (length < end && !reading.count && reading.message != whole.message) {
-            // A cut is never blamed on software that re-saved the photo, nor called damage.
-            for (const NoCount wrong : {NoCount::NoExif, NoCount::MakerNoteMissing, NoCount::Damaged})
-                ASSERT_NE(reading.message, noCountText(wrong));
+        if (length < end && !reading.count && reading.message != whole.message && length >= kFormatBytes) {
+            // A cut is said to be one: never blamed on software that re-saved the photo, nor
+            // called damage, nor the missing part taken for a body that records no count.
+            ASSERT_EQ(reading.message, noCountText(NoCount::CutShort));
         }
         if (reading.count) {
             ++withCount;
