@@ -3,6 +3,7 @@
 
 import { countText, decodeReading, groupDigits, isKnownSource, plainText, sourceInWords } from './reading.js';
 import { ratingFor, readPhotoFile, readerReady } from './photos.js';
+import { fujifilmHelp, setUpUsbButton, system, usbAvailable, usbReady } from './usb.js';
 
 const $ = (id) => document.getElementById(id);
 const kTitle = document.title;
@@ -11,6 +12,7 @@ const views = ['reading-view', 'link-problem-view', 'start-view', 'photo-view'];
 function show(view, { download = false } = {}) {
   for (const id of views) $(id).hidden = id !== view;
   $('download').hidden = !download;
+  $('usb-area').hidden = view !== 'start-view' && view !== 'photo-view';
 }
 
 function announce(text) {
@@ -305,7 +307,6 @@ function droppedFiles(transfer) {
     .then(() => found);
 }
 
-
 // The brand link leads to the start from any view, the photo list included, where the address
 // may already end in "#" and no hashchange would come.
 document.querySelector('.brand').addEventListener('click', (event) => {
@@ -315,10 +316,63 @@ document.querySelector('.brand').addEventListener('click', (event) => {
   $('main').focus();
 });
 
+// --- A camera over USB ----------------------------------------------------------------------
+
+// Where the browser has WebUSB and the system lets a page reach a camera, the button; elsewhere
+// a sentence that says what can.
+function setUpUsb() {
+  const unavailable = (text) => {
+    $('usb-unavailable').textContent = text;
+    $('usb-unavailable').hidden = false;
+  };
+  if (!usbAvailable()) {
+    unavailable('Reading a Canon or Fujifilm camera over USB works in Chrome, Edge, Opera or Brave on a Mac, on Linux, on a Chromebook or on Android; this browser cannot reach a camera. Read a photo the camera took instead.');
+    return;
+  }
+  if (system() === 'windows') {
+    unavailable('On Windows, Windows\' own camera driver keeps the camera, so no web page can read it over USB. Tallybrook for Windows reads it: download it from Tallybrook\'s start page.');
+    return;
+  }
+  $('usb-ready').hidden = false;
+  let vendorId = 0;
+  setUpUsbButton($('usb-read'), {
+    onStart: (device) => {
+      vendorId = device.vendorId;
+      $('usb-problem').hidden = true;
+      $('usb-status').textContent = 'Reading the camera. Keep it switched on and connected…';
+      announce('Reading the camera.');
+    },
+    onResult: ({ result, problem, help }) => {
+      $('usb-status').textContent = '';
+      if (result?.ok) {
+        location.hash = result.link; // the reading view shows it, and the address keeps it
+        return;
+      }
+      const lines = result ? (vendorId === 0x04cb ? [fujifilmHelp] : []) : help;
+      showUsbProblem(result ? result.message : problem, lines, result?.log ?? []);
+    },
+  });
+  $('usb-copy').addEventListener('click', () => {
+    const details = [$('usb-message').textContent, ...[...$('usb-help').children].map((p) => p.textContent), '',
+      $('usb-log').textContent, '', `Browser: ${navigator.userAgent}`].join('\n');
+    navigator.clipboard?.writeText(details).catch(() => {});
+  });
+}
+
+function showUsbProblem(message, help, log) {
+  $('usb-message').textContent = message;
+  $('usb-help').replaceChildren(...help.map((line) => paragraph(line)));
+  $('usb-log').textContent = log.join('\n');
+  $('usb-problem').hidden = false;
+  announce(message);
+}
+
+setUpUsb();
+
 window.addEventListener('hashchange', route);
 route();
 
-readerReady().then((ready) => {
+Promise.all([readerReady(), usbReady()]).then(([ready]) => {
   if (!ready) $('reader-state').textContent = 'The photo reader could not be loaded, so photos cannot be read right now. Reload the page to try again.';
   document.documentElement.dataset.ready = ready ? 'yes' : 'no';
 });

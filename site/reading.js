@@ -73,6 +73,12 @@ export function sourceInWords(source) {
       return 'Read by Tallybrook for Windows over USB from the camera\'s shutter release counter (Canon property 0xD167). The camera did not send its main shutter counter (0xD1AC), so this one was used instead.';
     case 'Fujifilm USB 0xD310':
       return 'Read by Tallybrook for Windows over USB from the camera\'s total shot count (Fujifilm property 0xD310).';
+    case 'Canon WebUSB 0xD1AC':
+      return 'Read over USB by a web browser on Tallybrook\'s page (not by Tallybrook for Windows), from the shutter counter the camera keeps itself (Canon property 0xD1AC).';
+    case 'Canon WebUSB 0xD167':
+      return 'Read over USB by a web browser on Tallybrook\'s page (not by Tallybrook for Windows), from the camera\'s shutter release counter (Canon property 0xD167). The camera did not send its main shutter counter (0xD1AC), so this one was used instead.';
+    case 'Fujifilm WebUSB 0xD310':
+      return 'Read over USB by a web browser on Tallybrook\'s page (not by Tallybrook for Windows), from the camera\'s total shot count (Fujifilm property 0xD310).';
     case '':
       return 'The link does not say where the count came from.';
     default:
@@ -80,6 +86,9 @@ export function sourceInWords(source) {
   }
 }
 
+const kKnownSources = new Set(['', 'Canon USB 0xD1AC', 'Canon USB 0xD167', 'Fujifilm USB 0xD310',
+  'Canon WebUSB 0xD1AC', 'Canon WebUSB 0xD167', 'Fujifilm WebUSB 0xD310']);
+
 export function isKnownSource(source) {
-  return source === '' || source === 'Canon USB 0xD1AC' || source === 'Canon USB 0xD167' || source === 'Fujifilm USB 0xD310';
+  return kKnownSources.has(source);
 }

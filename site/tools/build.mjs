@@ -10,7 +10,7 @@ import { dirname, join } from 'node:path';
 import { fileURLToPath } from 'node:url';
 
 const site = join(dirname(fileURLToPath(import.meta.url)), '..');
-const kFiles = ['index.html', 'style.css', 'main.js', 'reading.js', 'photos.js'];
+const kFiles = ['index.html', 'style.css', 'main.js', 'reading.js', 'photos.js', 'usb.js'];
 const kBlock = /<!--download-->[\s\S]*<!--\/download-->/;
 
 const [out, exe] = process.argv.slice(2);

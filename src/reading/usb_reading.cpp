@@ -41,13 +41,15 @@ Task<Reading> readUsbCamera(UsbPort& port, const UsbCameraIdentity& identity, co
     const std::wstring product = printableText(identity.product);
     std::wstring manufacturer = printableText(identity.manufacturer);
     log(L"USB device " + hexText(identity.vendorId, 4) + L": " + product + L"  [" + manufacturer + L"]");
-    // The vendor id speaks first: some cameras' USB strings name only the model.
+    // Canon's and Fujifilm's vendor ids decide alone (some cameras' USB strings name only the
+    // model); for any other device its strings do, as the program's device texts do.
     const std::wstring vendor(vendorName(identity.vendorId));
-    if (manufacturer.empty())
+    const bool knownMaker = identity.vendorId == kCanonVendor || identity.vendorId == kFujifilmVendor;
+    if (manufacturer.empty() || knownMaker)
         manufacturer = vendor;
 
     CameraPicker picker;
-    picker.consider(0, product + L" " + vendor, manufacturer);
+    picker.consider(0, knownMaker ? vendor : product, manufacturer);
     if (!picker.found()) {
         reading.message = picker.otherBrandManufacturer().empty()
                               ? L"This isn't a Canon or Fujifilm camera, so its count can't be read over USB here. "

@@ -219,7 +219,9 @@ TEST(UsbReading, OtherBrandsAndDevicesAreNotOpened)
     const UsbRun unknown = readOver("none", "", 0x1234, 512, false, L"Acme");
     EXPECT_EQ(unknown.reading.message.rfind(L"This isn't a Canon or Fujifilm camera", 0), 0u);
     EXPECT_TRUE(unknown.usb->commands().empty());
-    // A Canon by its vendor id alone, whatever its strings say.
+    // Canon and Fujifilm by their vendor ids alone, whatever their strings say.
     const UsbRun canon = readOver("canon d1ac=5", "", kCanon, 512, false, L"");
     EXPECT_EQ(canon.reading.count, 5u);
+    const UsbRun fujifilm = readOver("fujifilm count=6", "", kFujifilm, 512, false, L"Canon-compatible");
+    EXPECT_EQ(fujifilm.reading.count, 6u);
 }
