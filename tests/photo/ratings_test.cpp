@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "fixture.h"
 #include "photo/photo_c_api.h"
 #include "photo/photo_reader.h"
@@ -256,7 +258,9 @@ TEST(ShutterRating, TheGeneratorRefusesAMalformedRow)
     const std::string dir = testing::TempDir();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string tsv = dir + "/ratings-test.tsv", inc = dir + "/ratings-test.inc";
+        // Named for this process: other builds on the machine may run the same test at once.
+        const std::string stem = dir + "/ratings-test-" + std::to_string(getpid());
+        const std::string tsv = stem + ".tsv", inc = stem + ".inc";
         std::remove(inc.c_str());
         {
             std::ofstream out(tsv);
@@ -275,6 +279,8 @@ TEST(ShutterRating, TheGeneratorRefusesAMalformedRow)
                 flat.push_back(std::isspace(static_cast<unsigned char>(ch)) ? ' ' : ch);
         output = flat;
         const bool written = std::ifstream(inc).good();
+        std::remove(tsv.c_str());
+        std::remove(inc.c_str());
         if (!c.why) {
             EXPECT_EQ(status, 0) << output;
             EXPECT_TRUE(written);
