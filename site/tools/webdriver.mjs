@@ -24,6 +24,8 @@ export const kMiniBrowser = process.env.TB_MINIBROWSER ?? (() => {
 
 const kKeys = { Tab: '\uE004', Enter: '\uE007', Escape: '\uE00C' };
 const kStartMs = 60000;
+// A command the browser never answers fails the test that sent it, rather than hanging the run.
+const kCommandMs = 120000;
 
 // The function and its arguments as one expression whose value is the result as JSON text
 // (undefined stays undefined), so neither protocol's value encoding matters.
@@ -99,7 +101,15 @@ class BidiConnection {
   send(method, params = {}) {
     const id = ++this.next;
     return new Promise((resolve, reject) => {
-      this.pending.set(id, { resolve, reject, method });
+      const timer = setTimeout(() => {
+        this.pending.delete(id);
+        reject(new Error(`${method}: no answer from the browser in ${kCommandMs} ms`));
+      }, kCommandMs);
+      const settle = (fn) => (value) => {
+        clearTimeout(timer);
+        fn(value);
+      };
+      this.pending.set(id, { resolve: settle(resolve), reject: settle(reject), method });
       this.socket.send(JSON.stringify({ id, method, params }));
     });
   }
@@ -340,6 +350,7 @@ class WebKit {
     const response = await fetch(`${this.base}${prefix}${path}`, {
       method, headers: { 'Content-Type': 'application/json; charset=utf-8' },
       body: body === undefined ? (method === 'POST' ? '{}' : undefined) : JSON.stringify(body),
+      signal: AbortSignal.timeout(kCommandMs),
     });
     const { value } = await response.json();
     if (value && value.error) {
