@@ -3,7 +3,7 @@
 
 import { countText, decodeReading, groupDigits, isKnownSource, plainText, sourceInWords } from './reading.js';
 import { ratingFor, readPhotoFile, readerReady } from './photos.js';
-import { fujifilmHelp, setUpUsbButton, system, usbAvailable, usbReady } from './usb.js';
+import { fujifilmHelp, setUpUsbButton, system, usbAvailable } from './usb.js';
 
 const $ = (id) => document.getElementById(id);
 const kTitle = document.title;
@@ -372,7 +372,7 @@ setUpUsb();
 window.addEventListener('hashchange', route);
 route();
 
-Promise.all([readerReady(), usbReady()]).then(([ready]) => {
+readerReady().then((ready) => {
   if (!ready) $('reader-state').textContent = 'The photo reader could not be loaded, so photos cannot be read right now. Reload the page to try again.';
   document.documentElement.dataset.ready = ready ? 'yes' : 'no';
 });

@@ -3,10 +3,14 @@
 // that range of the file with File.slice and hands it over, until the reader has its answer.
 // So a 100 MB raw costs a few small reads, and the file never leaves the browser.
 
-// Fetched while the page loads, so nothing is requested once it has loaded.
-const modulePromise = fetch(new URL('photo.wasm', import.meta.url))
+// Fetched while the page loads, so nothing is requested once it has loaded. The same module
+// holds the camera reader of the page's USB reading (site/usb.js).
+const modulePromise = fetch(new URL('reader.wasm', import.meta.url))
   .then((response) => (response.ok ? response.arrayBuffer() : Promise.reject(new Error(String(response.status)))))
   .then((bytes) => WebAssembly.compile(bytes));
+modulePromise.catch(() => {});
+
+export const readerModule = () => modulePromise;
 
 export function readerReady() {
   return modulePromise.then(() => true, () => false);

@@ -1,29 +1,19 @@
 // Reading a Canon or Fujifilm camera over USB from this page, in browsers that have WebUSB
 // (Chrome, Edge, Opera, Brave; on macOS, Linux, ChromeOS and Android). The reading itself is the
-// program's own C++ (camera.wasm): its PTP session over the camera's bulk pipes and the same
+// program's own C++ (in reader.wasm): its PTP session over the camera's bulk pipes and the same
 // Canon and Fujifilm readers as Tallybrook for Windows. This file only carries its transfers to
-// WebUSB and back: the module asks through its imports, the page answers once the promise
+// WebUSB and back: the module (reader.wasm, which holds the photo reader too) asks through its imports, the page answers once the promise
 // settles, and the module's coroutines go on from there (no JSPI, no Asyncify).
 
 // Still-image cameras (PTP): class 6, subclass 1, protocol 1.
+import { readerModule } from './photos.js';
+
 const kFilters = [{ classCode: 6, subclassCode: 1, protocolCode: 1 }];
 const kFujifilm = 0x04cb;
 const kMaxJson = 256 * 1024;
 const Status = { ok: 0, stall: 1, babble: 2, disconnected: 3, timedOut: 4 };
 
 export const usbAvailable = () => typeof navigator.usb?.requestDevice === 'function';
-
-// Fetched while the page loads (only where it can be used), so nothing is requested later.
-const modulePromise = usbAvailable()
-  ? fetch(new URL('camera.wasm', import.meta.url))
-    .then((r) => (r.ok ? r.arrayBuffer() : Promise.reject(new Error(String(r.status)))))
-    .then((bytes) => WebAssembly.compile(bytes))
-  : null;
-modulePromise?.catch(() => {});
-
-export function usbReady() {
-  return modulePromise ? modulePromise.then(() => true, () => false) : Promise.resolve(false);
-}
 
 // 'mac', 'windows', 'linux', 'chromeos', 'android' or ''.
 export function system() {
@@ -162,7 +152,7 @@ async function runReading(module, device, iface) {
 async function readDevice(device) {
   let module;
   try {
-    module = await modulePromise;
+    module = await readerModule();
   } catch {
     return { problem: 'The camera reader could not be loaded. Reload the page and try again.', help: [] };
   }

@@ -30,7 +30,7 @@ const siteDir = process.env.TB_SITE_DIR ?? join(out, 'site');
 const siteExe = process.env.TB_SITE_EXE ?? null;
 const samplesDir = process.env.TB_PHOTO_SAMPLES ?? join(repo, 'tests/photo/samples');
 const openedLinkFile = process.env.TB_OPENED_LINK ?? join(repo, 'build/windows/e2e/opened-link.txt');
-const kPageFiles = ['index.html', 'style.css', 'main.js', 'reading.js', 'photos.js', 'photo.wasm'];
+const kPageFiles = ['index.html', 'style.css', 'main.js', 'reading.js', 'photos.js', 'usb.js', 'reader.wasm'];
 const kMaxPageBytes = 150 * 1024;
 const kFiller = 100 * 1024 * 1024;
 
@@ -85,11 +85,11 @@ after(async () => {
 });
 
 describe('tallybrook.app in Chromium', { concurrency: false }, () => {
-  test('the page weighs at most 150 KB with the photo reader', () => {
+  test('the page weighs at most 150 KB with its photo and camera readers', () => {
     const sizes = Object.fromEntries(kPageFiles.map((f) => [f, existsSync(join(siteDir, f)) ? statSync(join(siteDir, f)).size : 0]));
     figures.weight = sizes;
     const total = Object.values(sizes).reduce((a, b) => a + b, 0);
-    assert.ok(sizes['photo.wasm'] > 0, 'photo.wasm was built');
+    assert.ok(sizes['reader.wasm'] > 0, 'reader.wasm was built');
     assert.ok(total <= kMaxPageBytes, `page weighs ${total} bytes`);
   });
 
