@@ -21,22 +21,23 @@ export function readerReady() {
 const kMaxSteps = 10000;
 const kMaxJson = 64 * 1024;
 
-// Standalone WebAssembly has no host around it: every import it names is a stub. Growing the
-// memory needs no notice (views are made afresh after every call); anything else is a trap.
-function stubImports(module) {
+// Standalone WebAssembly has no host around it: every import it names is a stub, but for those
+// `own` answers (the camera reader's, from site/usb.js). Growing the memory needs no notice
+// (views are made afresh after every call); anything else is a trap.
+export function stubImports(module, own = {}) {
   const imports = {};
   for (const { module: from, name, kind } of WebAssembly.Module.imports(module)) {
     if (kind !== 'function') continue;
     imports[from] ??= {};
-    imports[from][name] = name === 'emscripten_notify_memory_growth' ? () => {} : () => { throw new Error(`photo reader called ${name}`); };
+    imports[from][name] = own[name] ?? (name === 'emscripten_notify_memory_growth' ? () => {} : () => { throw new Error(`reader called ${name}`); });
   }
   return imports;
 }
 
-function cString(memory, at) {
+export function cString(memory, at, max = kMaxJson) {
   const bytes = new Uint8Array(memory.buffer);
   let end = at;
-  while (end < bytes.length && end - at < kMaxJson && bytes[end] !== 0) end++;
+  while (end < bytes.length && end - at < max && bytes[end] !== 0) end++;
   return new TextDecoder().decode(bytes.subarray(at, end));
 }
 

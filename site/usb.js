@@ -6,7 +6,7 @@
 // settles, and the module's coroutines go on from there (no JSPI, no Asyncify).
 
 // Still-image cameras (PTP): class 6, subclass 1, protocol 1.
-import { readerModule } from './photos.js';
+import { cString, readerModule, stubImports } from './photos.js';
 
 const kFilters = [{ classCode: 6, subclassCode: 1, protocolCode: 1 }];
 const kFujifilm = 0x04cb;
@@ -55,13 +55,6 @@ function stillImageInterface(device) {
   return null;
 }
 
-function cString(memory, at) {
-  const bytes = new Uint8Array(memory.buffer);
-  let end = at;
-  while (end < bytes.length && end - at < kMaxJson && bytes[end] !== 0) end++;
-  return new TextDecoder().decode(bytes.subarray(at, end));
-}
-
 const isText = (t) => typeof t === 'string';
 
 // The module's JSON, checked member by member.
@@ -89,7 +82,7 @@ async function runReading(module, device, iface) {
       if (!at && bytes.length) throw new Error('answer too large');
       new Uint8Array(x.memory.buffer, at, bytes.length).set(bytes);
       x.tb_usb_complete(status, bytes.length);
-      if (x.tb_usb_done()) settle.resolve(checkedResult(cString(x.memory, x.tb_usb_result_json())));
+      if (x.tb_usb_done()) settle.resolve(checkedResult(cString(x.memory, x.tb_usb_result_json(), kMaxJson)));
     } catch (error) {
       settle.reject(error);
     }
@@ -129,13 +122,7 @@ async function runReading(module, device, iface) {
     tb_usb_sleep: (ms) => answer(new Promise((resolve) => setTimeout(() => resolve({ status: 'ok' }), ms)), ms + 60000),
     tb_usb_now: () => performance.now(),
   };
-  const imports = { env: {} };
-  for (const { module: from, name, kind } of WebAssembly.Module.imports(module)) {
-    if (kind !== 'function') continue;
-    imports[from] ??= {};
-    imports[from][name] = env[name] ?? (name === 'emscripten_notify_memory_growth' ? () => {} : () => { throw new Error(`camera reader called ${name}`); });
-  }
-  ({ exports: x } = await WebAssembly.instantiate(module, imports));
+  ({ exports: x } = await WebAssembly.instantiate(module, stubImports(module, env)));
   x._initialize?.();
 
   const manufacturer = new TextEncoder().encode(device.manufacturerName ?? '');
@@ -143,7 +130,7 @@ async function runReading(module, device, iface) {
   const at = x.tb_usb_buffer(manufacturer.length + product.length);
   new Uint8Array(x.memory.buffer, at, manufacturer.length + product.length).set([...manufacturer, ...product]);
   x.tb_usb_start(device.vendorId, iface.bulkIn.packetSize, manufacturer.length, product.length);
-  if (x.tb_usb_done()) settle.resolve(checkedResult(cString(x.memory, x.tb_usb_result_json())));
+  if (x.tb_usb_done()) settle.resolve(checkedResult(cString(x.memory, x.tb_usb_result_json(), kMaxJson)));
   return finished;
 }
 

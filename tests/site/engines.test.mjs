@@ -266,14 +266,15 @@ for (const name of engines) {
       await page.close();
     });
 
-    test('without WebUSB the page offers no camera over USB', async () => {
+    test('without WebUSB the page offers no camera over USB, and says which browsers can', async () => {
       const page = await newPage();
       await load(page);
       const seen = await page.evaluate(() => ({
         usb: 'usb' in navigator,
         buttons: [...document.querySelectorAll('button')].filter((b) => b.offsetParent !== null && /usb|camera/i.test(b.textContent)).map((b) => b.textContent),
+        sentence: document.getElementById('usb-unavailable').hidden ? '' : document.getElementById('usb-unavailable').textContent,
       }));
-      assert.deepEqual(seen, { usb: false, buttons: [] });
+      assert.deepEqual({ ...seen, sentence: /works in Chrome, Edge.*Read a photo/.test(seen.sentence) }, { usb: false, buttons: [], sentence: true });
       await page.screenshot(join(out, 'screenshots', `${name}-start-1280x800.png`));
       await page.close();
     });
