@@ -25,10 +25,12 @@ inline constexpr std::uint16_t eosRequestDevicePropValue = 0x9127;
 
 inline constexpr std::uint16_t ok = 0x2001;
 inline constexpr std::uint16_t generalError = 0x2002;
+inline constexpr std::uint16_t sessionNotOpen = 0x2003;
 inline constexpr std::uint16_t operationNotSupported = 0x2005;
 inline constexpr std::uint16_t devicePropNotSupported = 0x200A;
 inline constexpr std::uint16_t deviceBusy = 0x2019;
 inline constexpr std::uint16_t invalidParameter = 0x201D;
+inline constexpr std::uint16_t sessionAlreadyOpen = 0x201E;
 }  // namespace ptp
 
 struct ReceivedOperation {

@@ -1,5 +1,7 @@
 #include "usb_camera.h"
 
+#include "ptp_writer.h"
+#include "sim_camera.h"
 
 #include <algorithm>
 #include <charconv>
@@ -8,13 +10,6 @@ namespace sim {
 
 namespace {
 
-constexpr std::uint16_t kOpenSession = 0x1002;
-constexpr std::uint16_t kCloseSession = 0x1003;
-constexpr std::uint16_t kGetDeviceInfo = 0x1001;
-constexpr std::uint16_t kOk = 0x2001;
-constexpr std::uint16_t kSessionNotOpen = 0x2003;
-constexpr std::uint16_t kDeviceBusy = 0x2019;
-constexpr std::uint16_t kSessionAlreadyOpen = 0x201E;
 constexpr std::uint8_t kGetDeviceStatus = 0x67;
 constexpr std::uint8_t kBulkInAddress = 0x81;
 
@@ -22,18 +17,6 @@ std::uint32_t u32(const std::vector<std::uint8_t>& b, std::size_t at)
 {
     return std::uint32_t{b[at]} | std::uint32_t{b[at + 1]} << 8 | std::uint32_t{b[at + 2]} << 16 |
            std::uint32_t{b[at + 3]} << 24;
-}
-
-void put16(std::vector<std::uint8_t>& b, std::uint16_t v)
-{
-    b.push_back(static_cast<std::uint8_t>(v));
-    b.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-
-void put32(std::vector<std::uint8_t>& b, std::uint32_t v)
-{
-    put16(b, static_cast<std::uint16_t>(v));
-    put16(b, static_cast<std::uint16_t>(v >> 16));
 }
 
 bool parseHex16(std::string_view text, std::uint16_t& value)
@@ -117,11 +100,13 @@ void UsbCamera::queueContainer(std::uint16_t type, std::uint16_t code, std::uint
                                const std::vector<std::uint8_t>& payload)
 {
     Transfer t;
-    put32(t.bytes, static_cast<std::uint32_t>(12 + payload.size()));
-    put16(t.bytes, type);
-    put16(t.bytes, code);
-    put32(t.bytes, transaction);
-    t.bytes.insert(t.bytes.end(), payload.begin(), payload.end());
+    t.bytes = PtpWriter()
+                  .u32le(static_cast<std::uint32_t>(12 + payload.size()))
+                  .u16le(type)
+                  .u16le(code)
+                  .u32le(transaction)
+                  .raw(payload)
+                  .bytes();
     t.zeroLengthPacket = zlp_ && t.bytes.size() % packetSize_ == 0;
     outgoing_.push_back(std::move(t));
 }
@@ -145,7 +130,7 @@ UsbAnswer UsbCamera::bulkOut(const std::vector<std::uint8_t>& bytes)
     if (const UsbFault* f = faultFor(code, seen)) {
         switch (f->kind) {
         case UsbFault::busy:
-            queueContainer(3, kDeviceBusy, transaction, {});
+            queueContainer(3, ptp::deviceBusy, transaction, {});
             return UsbAnswer::ok;
         case UsbFault::unplug:
             unplugged_ = true;
@@ -161,23 +146,22 @@ UsbAnswer UsbCamera::bulkOut(const std::vector<std::uint8_t>& bytes)
         }
     }
 
-    std::vector<std::uint8_t> response;
-    if (code == kOpenSession) {
+    if (code == ptp::openSession) {
         if (sessionOpen_) {
-            put32(response, 1);  // the id of the session that is open
-            queueContainer(3, kSessionAlreadyOpen, transaction, response);
+            // With the id of the session that is open.
+            queueContainer(3, ptp::sessionAlreadyOpen, transaction, PtpWriter().u32le(1).bytes());
             return UsbAnswer::ok;
         }
         sessionOpen_ = true;
         camera_->execute(code, params, false);
-        queueContainer(3, kOk, transaction, {});
+        queueContainer(3, ptp::ok, transaction, {});
         return UsbAnswer::ok;
     }
-    if (!sessionOpen_ && code != kGetDeviceInfo) {
-        queueContainer(3, kSessionNotOpen, transaction, {});
+    if (!sessionOpen_ && code != ptp::getDeviceInfo) {
+        queueContainer(3, ptp::sessionNotOpen, transaction, {});
         return UsbAnswer::ok;
     }
-    if (code == kCloseSession)
+    if (code == ptp::closeSession)
         sessionOpen_ = false;
     const PtpReply reply = camera_->execute(code, params, true);
     if (!reply.data.empty())
@@ -228,14 +212,14 @@ UsbIn UsbCamera::controlIn(std::uint8_t request, std::uint16_t length)
         return {UsbAnswer::disconnected, {}};
     if (request != kGetDeviceStatus)
         return {UsbAnswer::stall, {}};
-    std::vector<std::uint8_t> status;
     const bool busy = statusBusy_ > 0 || inHalted_;
     if (statusBusy_ > 0 && !inHalted_)
         --statusBusy_;
-    put16(status, static_cast<std::uint16_t>(inHalted_ ? 8 : 4));
-    put16(status, busy ? kDeviceBusy : kOk);
+    PtpWriter writer;
+    writer.u16le(static_cast<std::uint16_t>(inHalted_ ? 8 : 4)).u16le(busy ? ptp::deviceBusy : ptp::ok);
     if (inHalted_)
-        put32(status, kBulkInAddress);
+        writer.u32le(kBulkInAddress);
+    std::vector<std::uint8_t> status = std::move(writer).bytes();
     status.resize(std::min<std::size_t>(status.size(), length));
     return {UsbAnswer::ok, status};
 }

@@ -7,6 +7,8 @@ namespace ptp {
 
 // Operations.
 inline constexpr std::uint16_t opGetDeviceInfo = 0x1001;
+inline constexpr std::uint16_t opOpenSession = 0x1002;  // over USB only: Windows runs the session
+inline constexpr std::uint16_t opCloseSession = 0x1003;
 inline constexpr std::uint16_t opGetDevicePropValue = 0x1015;
 inline constexpr std::uint16_t opCanonSetRemoteMode = 0x9114;
 inline constexpr std::uint16_t opCanonSetEventMode = 0x9115;
@@ -21,6 +23,7 @@ inline constexpr std::uint16_t rcOperationNotSupported = 0x2005;
 inline constexpr std::uint16_t rcParameterNotSupported = 0x2006;
 inline constexpr std::uint16_t rcDevicePropNotSupported = 0x200A;  // Fujifilm bodies outside tether mode
 inline constexpr std::uint16_t rcDeviceBusy = 0x2019;
+inline constexpr std::uint16_t rcSessionAlreadyOpen = 0x201E;
 
 // Device properties.
 inline constexpr std::uint16_t propCanonShutterCounter = 0xD1AC;

@@ -10,9 +10,6 @@
 
 namespace {
 
-constexpr std::uint16_t kOpenSession = 0x1002;
-constexpr std::uint16_t kCloseSession = 0x1003;
-constexpr std::uint16_t kSessionAlreadyOpen = 0x201E;
 constexpr std::uint32_t kSessionId = 1;
 
 // Class requests of the still-image interface, on endpoint 0.
@@ -200,7 +197,7 @@ Task<CommandResult> UsbPtpSession::transact(std::uint16_t operationCode, const s
         result.hr = failure_;
         co_return result;
     }
-    const std::uint32_t transaction = operationCode == kOpenSession ? 0 : nextTransaction_++;
+    const std::uint32_t transaction = operationCode == ptp::opOpenSession ? 0 : nextTransaction_++;
     const UsbTransfer sent =
         co_await port_.bulkOut(usbptp::encodeCommand(operationCode, transaction, params), limits_.transferMs);
     if (sent.status != UsbStatus::ok) {
@@ -249,14 +246,14 @@ Task<CommandResult> UsbPtpSession::run(std::uint16_t operationCode, std::vector<
 Task<CommandResult> UsbPtpSession::open()
 {
     nextTransaction_ = 1;
-    CommandResult opened = co_await run(kOpenSession, oneParam(kSessionId), false);
-    if (opened.hr >= 0 && opened.responseCode == kSessionAlreadyOpen) {
+    CommandResult opened = co_await run(ptp::opOpenSession, oneParam(kSessionId), false);
+    if (opened.hr >= 0 && opened.responseCode == ptp::rcSessionAlreadyOpen) {
         // Left by a tab that was closed or reloaded mid-reading: WebUSB's close() tells the
         // camera nothing. Close that session and open ours.
         log_(L"OpenSession -> 0x201E, session already open: closing it and opening again");
-        co_await run(kCloseSession, {}, false);
+        co_await run(ptp::opCloseSession, {}, false);
         nextTransaction_ = 1;
-        opened = co_await run(kOpenSession, oneParam(kSessionId), false);
+        opened = co_await run(ptp::opOpenSession, oneParam(kSessionId), false);
     }
     std::wstring line = L"OpenSession -> " + hexText(opened.responseCode, 4);
     if (opened.hr < 0)
@@ -270,7 +267,7 @@ Task<> UsbPtpSession::close()
 {
     if (!open_ || failure_ != 0)
         co_return;
-    const CommandResult closed = co_await run(kCloseSession, {}, false);
+    const CommandResult closed = co_await run(ptp::opCloseSession, {}, false);
     open_ = false;
     log_(L"CloseSession -> " + hexText(closed.responseCode, 4));
 }

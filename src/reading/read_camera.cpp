@@ -71,13 +71,6 @@ private:
     std::vector<wchar_t*> ids_;
 };
 
-std::wstring modelLine(const DeviceInfo& info)
-{
-    return L"Model: " + widen(info.model) + L"  firmware " + widen(info.deviceVersion) + L"  ops " +
-           std::to_wstring(info.operationsSupported.size()) + L"  props " +
-           std::to_wstring(info.devicePropertiesSupported.size());
-}
-
 // From the open chosen device to the finished Reading (the vendor reader's, plus the dataset's
 // texts). The identifier strings are freed right after the open attempt.
 Reading readChosenCamera(CameraSession& session, DeviceIdList& ids, DWORD chosen, bool chosenIsCanon,

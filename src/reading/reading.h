@@ -22,3 +22,8 @@ using LogSink = std::function<void(const std::wstring&)>;
 
 // One wide character per byte. The texts of a Reading hold 7-bit characters only.
 std::wstring widen(std::string_view text);
+
+struct DeviceInfo;
+// The log line of a decoded DeviceInfo, on either route: "Model: " + model + "  firmware " +
+// version + "  ops " + the operation count + "  props " + the property count.
+std::wstring modelLine(const DeviceInfo& info);

@@ -80,9 +80,7 @@ Task<Reading> readUsbCamera(UsbPort& port, const UsbCameraIdentity& identity, co
         co_await session.close();
         co_return reading;
     }
-    log(L"Model: " + widen(info.model) + L"  firmware " + widen(info.deviceVersion) + L"  ops " +
-        std::to_wstring(info.operationsSupported.size()) + L"  props " +
-        std::to_wstring(info.devicePropertiesSupported.size()));
+    log(modelLine(info));
 
     // (Not a conditional expression: GCC 12 mishandles co_await inside one.)
     if (picker.chosenIsCanon())

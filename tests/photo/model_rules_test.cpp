@@ -7,6 +7,7 @@
 
 #include "photo/photo_reader.h"
 #include "photo/photo_text.h"
+#include "answer.h"
 #include "rule_fixtures.h"
 
 using namespace fixture;
@@ -14,19 +15,6 @@ using namespace fixture;
 namespace {
 
 constexpr auto LE = ByteOrder::Little;
-
-using Answer = std::variant<std::uint32_t, NoCount>;
-
-void expectAnswer(const PhotoReading& r, const Answer& answer)
-{
-    if (const auto* count = std::get_if<std::uint32_t>(&answer)) {
-        EXPECT_EQ(r.count, *count) << r.message;
-        EXPECT_FALSE(r.source.empty());
-    } else {
-        EXPECT_FALSE(r.count.has_value()) << *r.count << " from " << r.source;
-        EXPECT_EQ(r.message, noCountText(std::get<NoCount>(answer)));
-    }
-}
 
 Bytes fujifilmNoteWith(std::vector<Entry> entries)
 {

@@ -8,6 +8,7 @@
 
 #include "photo/photo_reader.h"
 #include "photo/photo_text.h"
+#include "answer.h"
 #include "rule_fixtures.h"
 
 using namespace fixture;
@@ -16,20 +17,6 @@ namespace {
 
 constexpr auto LE = ByteOrder::Little;
 constexpr auto BE = ByteOrder::Big;
-
-// What a file must give: this count, or no count for this reason.
-using Answer = std::variant<std::uint32_t, NoCount>;
-
-void expectAnswer(const PhotoReading& r, const Answer& answer)
-{
-    if (const auto* count = std::get_if<std::uint32_t>(&answer)) {
-        EXPECT_EQ(r.count, *count) << r.message;
-        EXPECT_FALSE(r.source.empty());
-    } else {
-        EXPECT_FALSE(r.count.has_value()) << *r.count << " from " << r.source;
-        EXPECT_EQ(r.message, noCountText(std::get<NoCount>(answer)));
-    }
-}
 
 // A Sony file whose note holds `entries`: a JPEG with the "SONY DSC" header or an ARW without.
 PhotoReading readSony(std::string_view model, std::vector<Entry> entries, ByteOrder o = LE, bool arw = false,
